@@ -1,0 +1,43 @@
+# Top-level driver: CMake does the building, this file installs what is missing and runs things.
+BUILD ?= build
+DEPS := g++ cmake make pkg-config liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
+        imagemagick libgtest-dev libfreetype-dev fonts-dejavu-core alsa-utils
+PLAY_DIR = $${XDG_DATA_HOME:-$$HOME/.local/share}/ghosts-of-vorn
+
+.PHONY: all deps build play test media-preview clean
+
+all: build
+
+# Install only the Debian packages that are missing; a complete machine is left alone.
+deps:
+	@missing=""; for p in $(DEPS); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	  echo "Installing:$$missing"; \
+	  $$sudo apt-get update && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j2
+
+# The game runs from its own data folder so that the high scores outlive rebuilds.
+# "Quit" ends the game with status 1, which is a normal end here.
+play: deps build
+	@dir="$(PLAY_DIR)"; mkdir -p "$$dir"; \
+	printf '[data]\npath = %s\n' "$(abspath $(BUILD))/data.dat" > "$$dir/datapath.cfg"; \
+	cd "$$dir" && "$(abspath $(BUILD))/ghosts-of-vorn"; st=$$?; \
+	if [ $$st -ne 0 ] && [ $$st -ne 1 ]; then echo "ghosts-of-vorn ended with status $$st"; exit $$st; fi
+
+test: deps build
+	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+
+media-preview: build
+	@cmake --build $(BUILD) --target media-preview
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,31 @@
+// The crosshair's slow random wobble.
+#include "play/crosshair.h"
+
+#include "shell/game_state.h"
+#include "shell/main_loop.h"
+
+int crosshair_angle = 0;
+int crosshair_timer = 0;
+int crosshair_turn_delay = 10;
+
+void update_crosshair() {
+    crosshair_timer += 1;
+    if (crosshair_timer < crosshair_turn_delay)
+        return;
+    crosshair_timer = 0;
+
+    // 0 and 256 look the same, so the angle keeps all 257 values.
+    if (rand_from(0, 100) % 2 == 0) {
+        crosshair_angle += 1;
+        if (crosshair_angle > 256)
+            crosshair_angle = 0;
+    } else {
+        crosshair_angle -= 1;
+        if (crosshair_angle < 0)
+            crosshair_angle = 256;
+    }
+    clear_to_color(crosshair_sprite, makecol(255, 0, 255));
+    rotate_sprite(crosshair_sprite, crosshair_image, 0, 0, itofix(crosshair_angle));
+    set_mouse_sprite(crosshair_sprite);
+    set_mouse_sprite_focus(30, 30);
+}

@@ -1,0 +1,17 @@
+// The fixed-step heartbeat: timer, logic step, music and random numbers.
+#pragma once
+
+// Timer callback, 60 times a second.
+void timer_tick();
+
+// One pass of the endless main loop: the pending logic steps, then one frame.
+void main_loop_pass();
+
+// One fixed step of play.
+void logic_step();
+
+// Starts one of the five music tracks at random, played once.
+void play_random_track();
+
+// base + rand() % span: span counts the possible values.
+int rand_from(int base, int span);

@@ -1,0 +1,163 @@
+// Start-up and shut-down of the whole game.
+#include "shell/startup.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "play/ghost.h"
+#include "shell/data_items.h"
+#include "shell/game_state.h"
+#include "shell/main_loop.h"
+
+namespace {
+
+// Set on the input thread by the window's close button, acted on by the main thread.
+std::atomic<int> close_requested{0};
+
+void close_button_pressed() { close_requested = 1; }
+END_OF_FUNCTION(close_button_pressed)
+
+// Leaves graphics mode, says what failed and ends the process.
+[[noreturn]] void fail_start(const char* what, const char* path) {
+    set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+    if (path)
+        allegro_message("%s\n%s\n%s\n", what, path, allegro_error);
+    else
+        allegro_message("%s\n%s\n", what, allegro_error);
+    exit(1);
+}
+
+struct RequiredItems {
+    int first;
+    int count;
+    int type;
+    const char* kind;
+};
+
+const RequiredItems required_items[] = {
+    {GHOST_PICTURE_FIRST, GHOST_PICTURE_COUNT, DAT_BITMAP, "picture"},
+    {VANISH_FRAME_FIRST, VANISH_FRAME_COUNT, DAT_BITMAP, "picture"},
+    {SHARD_PICTURE, 1, DAT_BITMAP, "picture"},
+    {HEADING_FONT, 1, DAT_FONT, "font"},
+    {TEXT_FONT, 1, DAT_FONT, "font"},
+    {MUSIC_TRACK_FIRST, MUSIC_TRACK_COUNT, DAT_MIDI, "MIDI track"},
+    {BEAM_SAMPLE, 1, DAT_SAMPLE, "sample"},
+};
+
+// Stops start-up when the datafile lacks an item the game reads.
+void check_data_items(const char* path) {
+    int count = 0;
+    while (game_data[count].type != DAT_END)
+        ++count;
+    for (const RequiredItems& r : required_items) {
+        for (int i = r.first; i < r.first + r.count; ++i) {
+            if (i >= count || game_data[i].type != r.type || !game_data[i].dat) {
+                char what[128];
+                snprintf(what, sizeof what, "The data file has no %s at item %d", r.kind, i);
+                fail_start(what, path);
+            }
+        }
+    }
+}
+
+// The crosshair: a white ring, a red inner ring and two slanted strokes.
+void draw_crosshair_image() {
+    const int white = makecol(255, 255, 255);
+    const int red = makecol(255, 0, 0);
+    const int pink = makecol(255, 0, 255);
+    circlefill(crosshair_image, 30, 30, 25, white);
+    circlefill(crosshair_image, 30, 30, 23, pink);
+    circle(crosshair_image, 30, 30, 6, red);
+    line(crosshair_image, 20, 0, 30, 23, white);
+    line(crosshair_image, 30, 37, 20, 61, white);
+}
+
+}  // namespace
+
+std::string datafile_path(const char* default_name) {
+    if (!exists("datapath.cfg"))
+        return default_name;
+    push_config_state();
+    set_config_file("datapath.cfg");
+    const char* value = get_config_string("data", "path", default_name);
+    std::string path = (value && *value) ? value : default_name;
+    pop_config_state();
+    return path;
+}
+
+void init_game() {
+    // Without a display the library cannot start, and its next call would crash.
+    if (allegro_init() != 0) {
+        fprintf(stderr, "The Ghosts of Vorn: unable to start the game library\n%s\n", allegro_error);
+        exit(1);
+    }
+    install_keyboard();
+    install_timer();
+    install_mouse();
+    LOCK_VARIABLE(logic_ticks);
+    LOCK_FUNCTION(timer_tick);
+    install_int_ex(timer_tick, BPS_TO_TIMER(60));
+
+    set_color_depth(16);
+    if (set_gfx_mode(GFX_AUTODETECT, 640, 480, 0, 0) != 0)
+        fail_start("Unable to set a 640x480 graphics mode", nullptr);
+    set_window_title("The Ghosts of Vorn");
+    LOCK_FUNCTION(close_button_pressed);
+    set_close_button_callback(close_button_pressed);
+
+    // 32, not 64: the software MIDI synth takes its voices from the same mixer.
+    reserve_voices(32, -1);
+    set_volume_per_voice(2);
+    if (install_sound(DIGI_AUTODETECT, MIDI_AUTODETECT, nullptr) != 0) {
+        set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+        allegro_message("Error initialising sound system\n%s\n", allegro_error);
+        exit(1);
+    }
+
+    // The password would garble the plain-text "datapath.cfg", so read it first.
+    const std::string path = datafile_path("data.dat");
+    packfile_password("mangotwist");
+    game_data = load_datafile(path.c_str());
+    packfile_password(nullptr);
+    if (!game_data)
+        fail_start("Unable to load the data file", path.c_str());
+    check_data_items(path.c_str());
+
+    back_buffer = create_bitmap(640, 480);
+    beam_spot = create_bitmap(3, 3);
+    crosshair_image = create_bitmap(61, 61);
+    crosshair_sprite = create_bitmap(61, 61);
+    if (!back_buffer || !beam_spot || !crosshair_image || !crosshair_sprite)
+        fail_start("Out of memory for the game's bitmaps", nullptr);
+    clear_bitmap(beam_spot);
+    clear_to_color(crosshair_image, makecol(255, 0, 255));
+    clear_to_color(crosshair_sprite, makecol(255, 0, 255));
+    draw_crosshair_image();
+    set_mouse_sprite(crosshair_image);
+    set_mouse_sprite_focus(30, 30);
+
+    srand(time(nullptr));
+    ghosts.reserve(1000);
+}
+
+void shutdown_game() {
+    // The pointer must not keep a bitmap that is about to be freed.
+    show_mouse(nullptr);
+    set_mouse_sprite(nullptr);
+    destroy_bitmap(back_buffer);
+    destroy_bitmap(crosshair_sprite);
+    destroy_bitmap(crosshair_image);
+    while (!ghosts.empty())
+        ghosts.erase(ghosts.begin());
+    if (beam_voice != NO_VOICE && voice_check(beam_voice))
+        deallocate_voice(beam_voice);
+    unload_datafile(game_data);
+    exit(1);
+}
+
+void quit_if_closed() {
+    if (close_requested)
+        shutdown_game();
+}

@@ -1,0 +1,16 @@
+// Start-up, the datafile's location, and the one way out of the game.
+#pragma once
+
+#include <string>
+
+// Brings up the library, display, sound, datafile and the game's own bitmaps.
+void init_game();
+
+// The datafile to load: "datapath.cfg"'s [data] path, or default_name.
+std::string datafile_path(const char* default_name);
+
+// Frees the resources and ends the process with status 1.
+[[noreturn]] void shutdown_game();
+
+// Ends the game as "Quit" does once the window's close button was pressed.
+void quit_if_closed();
