@@ -280,21 +280,47 @@ GhostDesign hooded_ghost()
             }};
 }
 
+bool in_triangle(float x, float y, float ax, float ay, float bx, float by, float cx, float cy)
+{
+    auto side = [&](float px, float py, float qx, float qy) { return (qx - px) * (y - py) - (qy - py) * (x - px); };
+    float d1 = side(ax, ay, bx, by), d2 = side(bx, by, cx, cy), d3 = side(cx, cy, ax, ay);
+    return !((d1 < 0 || d2 < 0 || d3 < 0) && (d1 > 0 || d2 > 0 || d3 > 0));
+}
+
+// A pumpkin spirit: carved face glowing from inside, a curled stalk on top.
 GhostDesign lantern_ghost()
 {
-    return {{255, 158, 52},
+    return {{255, 150, 45},
             [](float x, float y) {
-                if (in_ellipse(x, y, 24, 23, 19, 17)) return true;
+                if (in_ellipse(x, y, 24, 23, 19, 16.5f)) return true;
+                if (in_circle(x, y, 24.5f, 7.5f, 3) || seg_dist(x, y, 25, 6, 29.5f, 2.5f) <= 1.4f) return true;
                 return y >= 23 && x >= 5.5f && x <= 42.5f && y <= scalloped_hem(x, 5.5f, 42.5f, 5, 39, 5.5f);
             },
             [](Canvas &c) {
-                for (float cx : {17.0f, 31.0f}) {
-                    fill_ellipse(c, cx, 19, 5, 5.5f, {250, 250, 240});
-                    fill_ellipse(c, cx + 1.6f, 20.3f, 2.6f, 3, EYE_DARK);
-                    c.paint((int)(cx + 1), 18, WHITE);
-                }
-                fill_ellipse(c, 24, 31, 4.5f, 2.8f, {70, 20, 20});
-                fill_ellipse(c, 25.5f, 33, 2.6f, 2.2f, {235, 100, 120});
+                const Rgb glow{255, 228, 90}, carved{90, 30, 10};
+                for (int y = 0; y < c.h; y++)
+                    for (int x = 0; x < c.w; x++) {
+                        float fx = x + 0.5f, fy = y + 0.5f;
+                        bool eye = in_triangle(fx, fy, 11.5f, 23, 21.5f, 23, 17, 14.5f) ||
+                                   in_triangle(fx, fy, 26.5f, 23, 36.5f, 23, 31, 14.5f);
+                        float tooth = std::fabs(std::fmod(fx - 13, 4.0f) - 2) / 2;  // 0 at a tooth's tip
+                        bool mouth = fx > 13 && fx < 35 && fy > 27 + 2.2f * (1 - tooth) &&
+                                     fy < 34.5f - 2.2f * tooth - 0.06f * (fx - 24) * (fx - 24);
+                        if (eye || mouth) c.paint(x, y, mix(glow, {255, 255, 200}, eye ? 0.0f : 0.3f));
+                    }
+                // a dark carved edge around the glowing openings
+                std::vector<Rgb> before = c.px;
+                for (int y = 1; y + 1 < c.h; y++)
+                    for (int x = 1; x + 1 < c.w; x++) {
+                        auto lit = [&](int xx, int yy) { return before[yy * c.w + xx].g > 200 && before[yy * c.w + xx].b < 220; };
+                        if (!lit(x, y) && c.is_solid(x, y) && (lit(x + 1, y) || lit(x - 1, y) || lit(x, y + 1) || lit(x, y - 1)))
+                            c.paint(x, y, carved);
+                    }
+                // green stalk: whatever of the shape rises above the pumpkin's top
+                for (int y = 0; y < c.h; y++)
+                    for (int x = 0; x < c.w; x++)
+                        if (!in_ellipse(x + 0.5f, y + 0.5f, 24, 23, 19, 16.5f) && y < 12)
+                            c.paint(x, y, mix(Rgb{60, 90, 25}, Rgb{135, 185, 70}, (x + 0.5f - 22) / 8));
             }};
 }
 
@@ -416,14 +442,28 @@ BITMAP *make_vanish_frame(int frame)
                 float gap = std::sin(std::atan2(dy, dx) * (5 + frame * 3));
                 if (std::fabs(d - rr) <= 1.1f - 0.3f * frame && gap > -0.2f * frame) c.glow(x, y, scale(hue, 0.9f));
             }
-        if (frame == 1) dot(c, cx, cy, 4.5f, {235, 252, 255});
+        if (frame == 1) sparkle(c, cx, cy, 4, {225, 250, 255});
+    }
+    if (frame >= 1) {
+        // lumps of ghostly mist drifting out, thinned by an ordered dither as they fade
+        static const int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+        float ring = 9 + 6.5f * frame, density = 0.75f - 0.15f * frame;
+        for (int y = 0; y < c.h; y++)
+            for (int x = 0; x < c.w; x++) {
+                float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
+                float d = std::hypot(dx, dy), a = std::atan2(dy, dx);
+                float lump = 0.5f + 0.5f * std::sin(a * 5 + frame * 1.3f) * std::cos(a * 3 - frame);
+                float amount = density * lump * (1 - std::fabs(d - ring) / (3.5f + frame));
+                if (amount > (bayer[y % 4][x % 4] + 0.5f) / 16)
+                    c.glow(x, y, scale(mix({235, 240, 255}, hue, 0.4f), 0.55f + 0.35f * amount));
+            }
     }
 
     // wisps spiralling outward, trails dimming behind their heads
     Lcg rng{7u};
     for (int w = 0; w < 7; w++) {
         float base = w * 2 * PI / 7 + rng.next() * 0.5f;
-        float speed = 0.75f + 0.25f * rng.next();
+        float speed = 0.8f + 0.2f * ((w * 3) % 7) / 7;
         float head = std::min(reach, 8 + (reach - 8) * speed * p);
         float tail = std::max(4.0f, head - 10 - 6 * p);
         if (frame == VANISH_COUNT - 1) tail = head - 6;
@@ -433,17 +473,18 @@ BITMAP *make_vanish_frame(int frame)
             c.glow((int)(cx + r * std::cos(a)), (int)(cy + r * std::sin(a)), scale(hue, 0.35f + 0.65f * k));
         }
     }
-    // sparkles thrown outward; later frames keep fewer and smaller ones
-    for (int i = 0; i < 26; i++) {
-        float a = rng.next() * 2 * PI;
+    // sparkles thrown outward, spread evenly round the circle so the burst stays centred;
+    // later frames keep fewer and smaller ones
+    const int SPARKS = 28;
+    for (int i = 0; i < SPARKS; i++) {
+        float a = (i + 0.6f * rng.next()) * 2 * PI / SPARKS;
         float speed = 0.45f + 0.55f * rng.next();
-        float life = 0.55f + 0.45f * rng.next();
-        int kind = (int)(rng.next() * 3);
+        float life = 0.6f + 0.4f * ((i * 11) % SPARKS) / SPARKS;
         if (p > life + 0.2f) continue;
         float r = std::min(reach - 2, 6 + (reach - 6) * speed * p);
         float x = cx + r * std::cos(a), y = cy + r * std::sin(a);
         Rgb col = scale(hue, 1.05f - 0.3f * p);
-        if (kind == 0) sparkle(c, x, y, frame < 3 ? 2 : 1, col);
+        if (i % 3 == 0) sparkle(c, x, y, frame < 3 ? 2 : 1, col);
         else dot(c, x, y, std::max(0.6f, 1.8f - frame * 0.3f), col);
     }
     return to_bitmap(c);
