@@ -204,13 +204,16 @@ private:
     Motif motif(const char *rhythm)
     {
         Motif m{rhythm, {}};
-        static const int pool[] = {1, 1, 1, -1, -1, -1, 2, 2, -2, -2, 3, -3, 4, -4};
+        static const int pool[] = {1, 1, 1, 1, -1, -1, -1, -1, 2, 2, -2, -2, 3, -3, 4, -4, 0, 0};
         int onsets = (int)std::count(rhythm, rhythm + BAR, 'x');
-        int drift = 0;
+        int drift = 0, prev = 0;
         for (int i = 1; i < onsets; i++) {
-            int s = pool[rng_.below(14)];
-            if (std::abs(drift + s) > 5) s = -s;  // keep the motif from wandering off
+            int s = pool[rng_.below(sizeof pool / sizeof pool[0])];
+            if (std::abs(prev) >= 3) s = prev > 0 ? -1 - rng_.below(2) : 1 + rng_.below(2);  // fill in after a leap
+            if (s == 0 && prev == 0) s = drift > 0 ? -1 : 1;  // no drones
+            if (std::abs(drift + s) > 4) s = -s;               // keep the motif from wandering off
             drift += s;
+            prev = s;
             m.steps.push_back(s);
         }
         return m;
@@ -256,9 +259,7 @@ private:
             int i = std::clamp(ti + dir * (onsets - 1 - n), 0, (int)keys.size() - 1);
             int len = 1;
             while (s + len < BAR && r[s + len] == '-') len++;
-            int key = keys[i];
-            if (s % 4 == 0 && n + 1 < onsets) key = nearest_chord_tone(tones, key, t_.lead_low, t_.lead_high);
-            out.push_back({s, len, n + 1 == onsets ? target : key});
+            out.push_back({s, len, n + 1 == onsets ? target : keys[i]});
             n++;
         }
         return out;
