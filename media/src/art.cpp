@@ -139,6 +139,13 @@ float jagged_hem(float x, float left, float right, int points, float base, float
     return base + depth * (1 - std::fabs(2 * f - 1));
 }
 
+bool in_triangle(float x, float y, float ax, float ay, float bx, float by, float cx, float cy)
+{
+    auto side = [&](float px, float py, float qx, float qy) { return (qx - px) * (y - py) - (qy - py) * (x - px); };
+    float d1 = side(ax, ay, bx, by), d2 = side(bx, by, cx, cy), d3 = side(cx, cy, ax, ay);
+    return !((d1 < 0 || d2 < 0 || d3 < 0) && (d1 > 0 || d2 > 0 || d3 > 0));
+}
+
 struct Eye {
     float cx, cy;
 };
@@ -278,13 +285,6 @@ GhostDesign hooded_ghost()
                     c.paint((int)cx, 21, WHITE);
                 }
             }};
-}
-
-bool in_triangle(float x, float y, float ax, float ay, float bx, float by, float cx, float cy)
-{
-    auto side = [&](float px, float py, float qx, float qy) { return (qx - px) * (y - py) - (qy - py) * (x - px); };
-    float d1 = side(ax, ay, bx, by), d2 = side(bx, by, cx, cy), d3 = side(cx, cy, ax, ay);
-    return !((d1 < 0 || d2 < 0 || d3 < 0) && (d1 > 0 || d2 > 0 || d3 > 0));
 }
 
 // A pumpkin spirit: carved face glowing from inside, a curled stalk on top.
@@ -500,18 +500,12 @@ BITMAP *make_shard()
     const P outline[] = {{19, 1}, {31, 11}, {30, 29}, {15, 43}, {4, 31}, {7, 12}};
     const int n = 6;
     const P mid{17.5f, 20};
-    auto inside_tri = [](P a, P b, P q, float x, float y) {
-        auto cross = [](P o, P u, float px, float py) { return (u.x - o.x) * (py - o.y) - (u.y - o.y) * (px - o.x); };
-        float d1 = cross(a, b, x, y), d2 = cross(b, q, x, y), d3 = cross(q, a, x, y);
-        bool neg = d1 < 0 || d2 < 0 || d3 < 0, pos = d1 > 0 || d2 > 0 || d3 > 0;
-        return !(neg && pos);
-    };
     const Rgb red{215, 22, 40};
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++)
             for (int i = 0; i < n; i++) {
                 P a = outline[i], b = outline[(i + 1) % n];
-                if (!inside_tri(a, b, mid, x + 0.5f, y + 0.5f)) continue;
+                if (!in_triangle(x + 0.5f, y + 0.5f, a.x, a.y, b.x, b.y, mid.x, mid.y)) continue;
                 // each facet lit by how much it faces the light at the top left
                 float fx = (a.x + b.x) / 2 - mid.x, fy = (a.y + b.y) / 2 - mid.y;
                 float len = std::hypot(fx, fy);

@@ -148,7 +148,13 @@ struct Motif {
 
 class Composer {
 public:
+    struct ProgramChange {
+        int step, channel, program;
+    };
+    std::vector<ProgramChange> program_changes;
+
     Composer(const TrackSpec &t) : t_(t), rng_{t.seed} {}
+    int tick(int step) const { return step * STEP + (t_.swing && step % 2 ? STEP / 3 : 0); }
 
     std::vector<Note> compose(int &end_tick)
     {
@@ -164,7 +170,7 @@ public:
             drums(bar, i < 2 ? 1 : 2, i == 3, false);
             if (i >= 2) arpeggio(bar, t_.verse[i], 2);
         }
-        std::vector<int> theme = section(bar, t_.verse, a, a2, b, t_.lead, 105);
+        int theme = section(bar, t_.verse, a, a2, b, t_.lead, 105);
         backing(bar, t_.verse, false);
         bar += 8;
         play_melody(bar, theme, t_.lead, 110);
@@ -192,8 +198,6 @@ private:
         int step, length, key;
     };
     std::vector<std::vector<Played>> melodies_;
-
-    int tick(int step) const { return step * STEP + (t_.swing && step % 2 ? STEP / 3 : 0); }
 
     void add(int channel, int step, int length, int key, int velocity)
     {
@@ -267,7 +271,7 @@ private:
 
     // Eight bars: statement, its echo on the next chord, a new turn, a half close;
     // then the same again with a different turn and a full close.
-    std::vector<int> section(int bar, const std::array<Chord, 8> &chords, const Motif &m1, const Motif &m2,
+    int section(int bar, const std::array<Chord, 8> &chords, const Motif &m1, const Motif &m2,
                              const Motif &m3, int program, int velocity)
     {
         int mid = (t_.lead_low + t_.lead_high) / 2;
@@ -285,16 +289,15 @@ private:
         melodies_.push_back({});
         for (int i = 0; i < 8; i++)
             for (Played p : bars[i]) melodies_.back().push_back({(bar + i) * BAR + p.step, p.length, p.key});
-        std::vector<int> index{(int)melodies_.size() - 1};
-        play_melody(bar, index, program, velocity);
-        return index;
+        play_melody(bar, (int)melodies_.size() - 1, program, velocity);
+        return (int)melodies_.size() - 1;
     }
 
-    void play_melody(int bar, const std::vector<int> &which, int program, int velocity)
+    void play_melody(int bar, int which, int program, int velocity)
     {
-        const std::vector<Played> &m = melodies_[which[0]];
+        const std::vector<Played> &m = melodies_[which];
         int origin = m.front().step / BAR * BAR;
-        program_changes_.push_back({bar * BAR, LEAD, program});
+        program_changes.push_back({bar * BAR, LEAD, program});
         for (Played p : m) {
             int s = p.step - origin + bar * BAR;
             int accent = s % 4 == 0 ? 8 : 0;
@@ -303,11 +306,10 @@ private:
     }
 
     // A second voice a given number of scale steps (or semitones, for octaves) under the tune.
-    void harmony(int bar, const std::array<Chord, 8> &chords, const std::vector<int> &which, int shift, int program,
-                 int velocity)
+    void harmony(int bar, const std::array<Chord, 8> &chords, int which, int shift, int program, int velocity)
     {
-        program_changes_.push_back({bar * BAR, COUNTER, program});
-        const std::vector<Played> &m = melodies_[which[0]];
+        program_changes.push_back({bar * BAR, COUNTER, program});
+        const std::vector<Played> &m = melodies_[which];
         int origin = m.front().step / BAR * BAR;
         for (Played p : m) {
             int rel = p.step - origin;
@@ -398,7 +400,7 @@ private:
     void arpeggio(int bar, Chord c, int density)
     {
         std::vector<int> pcs = chord_classes(t_, c), keys;
-        for (int k = 72; k <= 96; k++)
+        for (int k = 72; k <= 88; k++)
             if (std::find(pcs.begin(), pcs.end(), k % 12) != pcs.end()) keys.push_back(k);
         static const int shape[] = {0, 1, 2, 3, 4, 3, 2, 1};
         for (int s = 0; s < BAR; s += density) {
@@ -454,18 +456,13 @@ private:
         add(DRUMS, bar * BAR, 1, 36, 118);
         add(BELL, bar * BAR, BAR, 60 + t_.tonic, 80);
         int top = nearest_chord_tone({t_.tonic}, (t_.lead_low + t_.lead_high) / 2, t_.lead_low, t_.lead_high);
-        program_changes_.push_back({bar * BAR, LEAD, t_.lead});
+        program_changes.push_back({bar * BAR, LEAD, t_.lead});
         add(LEAD, bar * BAR, 4, top + 7 - 12 * (top + 7 > t_.lead_high), 100);
         add(LEAD, bar * BAR + 4, 12, top, 104);
-        for (int s = 0; s < 8; s += 2) add(ARP, bar * BAR + s, 2, top + 12 - s, 60 - s * 3);
+        const int fall[] = {12, 7, 3, 0};  // a last broken chord down to the tonic
+        for (int i = 0; i < 4; i++) add(ARP, bar * BAR + 2 * i, 2, top + fall[i], 64 - i * 6);
     }
 
-public:
-    struct ProgramChange {
-        int step, channel, program;
-    };
-    std::vector<ProgramChange> program_changes_;
-    int tick_of(int step) const { return tick(step); }
 };
 
 // ---- Standard MIDI File writing ----
@@ -541,8 +538,8 @@ std::vector<uint8_t> make_track(int which)
         if (ch != DRUMS) ev.push_back({0, 0, {uint8_t(0xc0 | ch), uint8_t(programs[ch])}});
         ev.push_back({0, 0, {uint8_t(0xb0 | ch), 7, uint8_t(volumes[ch])}});
         ev.push_back({0, 0, {uint8_t(0xb0 | ch), 10, uint8_t(pans[ch])}});
-        for (const auto &pc : composer.program_changes_)
-            if (pc.channel == ch && pc.step > 0) ev.push_back({composer.tick_of(pc.step), 1, {uint8_t(0xc0 | ch), uint8_t(pc.program)}});
+        for (const auto &pc : composer.program_changes)
+            if (pc.channel == ch && pc.step > 0) ev.push_back({composer.tick(pc.step), 1, {uint8_t(0xc0 | ch), uint8_t(pc.program)}});
         for (const Note &n : notes) {
             if (n.channel != ch) continue;
             ev.push_back({n.tick, 2, {uint8_t(0x90 | ch), uint8_t(n.key), uint8_t(n.velocity)}});
