@@ -20,9 +20,9 @@ const int FIRST_VANISH = 14, VANISH_COUNT = 5, HEADING = 86, TEXT = 96;
 const int GHOST_ALPHA = 200, UNDER_ALPHA = 90;
 
 struct Sheet {
-    BITMAP *bmp;
+    BITMAP *bmp = nullptr;
     int y = 8;
-    int grey, white, dim, black, red;
+    int grey = 0, white = 0, dim = 0, black = 0, red = 0;
 
     void heading(const char *text)
     {
@@ -97,7 +97,8 @@ void fonts(Sheet &s, DATAFILE *data)
         {text, 0, " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"},
         {text, 0, "abcdefghijklmnopqrstuvwxyz{|}~   Score: 000000000000000000   Hit A to continue"},
         {head, 0, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
-        {head, 0, "abcdefghijklmnopqrstuvwxyz 0123456789"},
+        {head, 0, "abcdefghijklmnopqrstuvwxyz"},
+        {head, 0, "0123456789 !?.,:;'\"-+()&%$#@"},
     };
     int h = 8;
     for (const Line &l : lines) h += text_height(l.f) + 4;
@@ -130,7 +131,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot load %s\n", argv[1]);
         return 1;
     }
-    Sheet s{create_bitmap(SHEET_W, 3000)};
+    Sheet s;
+    s.bmp = create_bitmap(SHEET_W, 3000);
     s.grey = makecol(170, 170, 185);
     s.white = makecol(255, 255, 255);
     s.dim = makecol(70, 70, 86);
