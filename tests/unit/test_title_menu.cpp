@@ -1,8 +1,8 @@
 // The title menu: its screen, moving the highlight, and what each item does.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,21 +58,6 @@ void leave_through_new_game(int introduction_ms) {
     press_key(KEY_A, 100, 200);
 }
 
-// Runs a script of key presses beside the menu, which must run on the calling thread.
-class MenuDriver {
-public:
-    template <typename Script>
-    explicit MenuDriver(Script script) : thread_(script) {}
-    ~MenuDriver() { join(); }
-    void join() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-private:
-    std::thread thread_;
-};
-
 class TitleMenu : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -84,8 +69,17 @@ protected:
     std::unique_ptr<TempWorkingDir> dir_;
 };
 
-TEST_F(TitleMenu, ScreenHoldsTitleStoryCreditAndItems) {
-    MenuDriver driver([] {
+TEST_F(TitleMenu, ScreenHighlightAndHighScores) {
+    // A stored negative score: the menu's showing of the table enters a 0.
+    std::vector<unsigned char> file;
+    for (int i = 0; i < HIGH_SCORE_COUNT; ++i)
+        for (unsigned char b : entry_bytes("Five", i < 14 ? 5 : -3))
+            file.push_back(b);
+    write_bytes("High Scores.txt", file);
+
+    std::vector<int> seen;
+    int title_mismatches = -1;
+    std::thread driver([&seen, &title_mismatches] {
         sleep_ms(300);
         BITMAP* shot = grab_screen();
         std::vector<TextAt> expected = {{HEADING_FONT, 20, 20, "The Ghosts of Vorn"},
@@ -94,27 +88,8 @@ TEST_F(TitleMenu, ScreenHoldsTitleStoryCreditAndItems) {
             expected.push_back({TEXT_FONT, 40, story_rows[i], story_lines[i]});
         for (int i = 0; i < 3; ++i)
             expected.push_back({TEXT_FONT, 320, 300 + 10 * i, kLabels[i], true});
-        EXPECT_EQ(text_mismatches(shot, expected), 0);
+        title_mismatches = text_mismatches(shot, expected);
         destroy_bitmap(shot);
-        leave_through_new_game(300);
-    });
-    run_title_menu();
-}
-
-TEST_F(TitleMenu, HighlightWrapsPutsUpBeforeDownAndSurvivesTheScores) {
-    // A stored negative score: the menu's showing of the table enters a 0.
-    std::vector<unsigned char> file;
-    for (int i = 0; i < HIGH_SCORE_COUNT; ++i) {
-        const std::vector<unsigned char> e = entry_bytes("Five", i < 14 ? 5 : -3);
-        file.insert(file.end(), e.begin(), e.end());
-    }
-    write_bytes("High Scores.txt", file);
-
-    std::vector<int> seen;
-    int ticks_after_new_game = -1;
-    int time_after_new_game = -1;
-    MenuDriver driver([&seen] {
-        sleep_ms(300);
         seen.push_back(highlighted_item());  // 0
         press_key(KEY_UP);
         seen.push_back(highlighted_item());  // 2: wrapped at the top
@@ -145,11 +120,12 @@ TEST_F(TitleMenu, HighlightWrapsPutsUpBeforeDownAndSurvivesTheScores) {
         leave_through_new_game(300);
     });
     run_title_menu();
-    ticks_after_new_game = logic_ticks;
-    time_after_new_game = time_left;
+    const int ticks_after_new_game = logic_ticks;
+    const int time_after_new_game = time_left;
     run_title_menu();
     driver.join();
 
+    EXPECT_EQ(title_mismatches, 0);
     EXPECT_EQ(seen, (std::vector<int>{0, 2, 0, 1, 1, 1, 0, 0}));
     EXPECT_EQ(time_after_new_game, 120);
     EXPECT_LT(ticks_after_new_game, 5) << "the introduction's ticks were left for play";
@@ -174,11 +150,12 @@ TEST_F(TitleMenu, NewGameResetsExactlyItsValues) {
         ghosts.push_back(Ghost());
     vanish_effects.push_back(VanishEffect(100, 100));
 
-    MenuDriver driver([] {
+    std::thread driver([] {
         sleep_ms(200);
         leave_through_new_game(300);
     });
     run_title_menu();
+    driver.join();
 
     EXPECT_EQ(score, 0);
     EXPECT_EQ(level, 1);
