@@ -1,6 +1,6 @@
 # Top-level driver: CMake does the building, this file installs what is missing and runs things.
 BUILD ?= build
-DEPS := g++ cmake make pkg-config liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
+DEPS := g++ cmake make pkg-config python3 liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
         imagemagick libgtest-dev libfreetype-dev fonts-dejavu-core alsa-utils
 PLAY_DIR = $${XDG_DATA_HOME:-$$HOME/.local/share}/ghosts-of-vorn
 
