@@ -2,9 +2,17 @@
 #include "shell/startup.h"
 
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+#ifdef __unix__
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "play/ghost.h"
 #include "shell/data_items.h"
@@ -60,6 +68,33 @@ void check_data_items(const char* path) {
             }
         }
     }
+}
+
+// The library crashes instead of failing on a datafile that ends early or is corrupt, so a
+// child process tries the load first; the child must not run the library's exit handlers.
+bool datafile_loads(const char* path) {
+#ifdef __unix__
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return true;
+    if (pid == 0) {
+        for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL})
+            signal(sig, SIG_DFL);
+        const int null_fd = open("/dev/null", O_WRONLY);
+        if (null_fd >= 0)
+            dup2(null_fd, 2);
+        _exit(load_datafile(path) ? 0 : 1);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return true;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#else
+    (void)path;
+    return true;
+#endif
 }
 
 // The crosshair: a white ring, a red inner ring and two slanted strokes.
@@ -119,7 +154,7 @@ void init_game() {
     // The password would garble the plain-text "datapath.cfg", so read it first.
     const std::string path = datafile_path("data.dat");
     packfile_password("mangotwist");
-    game_data = load_datafile(path.c_str());
+    game_data = datafile_loads(path.c_str()) ? load_datafile(path.c_str()) : nullptr;
     packfile_password(nullptr);
     if (!game_data)
         fail_start("Unable to load the data file", path.c_str());
