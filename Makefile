@@ -4,7 +4,7 @@ DEPS := g++ cmake make pkg-config python3 liballegro4-dev allegro4-doc freepats 
         imagemagick libgtest-dev libfreetype-dev fonts-dejavu-core alsa-utils
 PLAY_DIR = $${XDG_DATA_HOME:-$$HOME/.local/share}/ghosts-of-vorn
 
-.PHONY: all deps build play test media-preview clean
+.PHONY: all deps build play test bench media-preview clean
 
 all: build
 
@@ -42,6 +42,10 @@ play: deps build
 
 test: deps build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+
+# Frame and logic-step timings with up to 1000 ghosts (silent sound, its own X display).
+bench: deps build
+	cd $(BUILD)/tests && xvfb-run -a -s "-screen 0 640x480x24" ./frame-bench
 
 media-preview: build
 	@cmake --build $(BUILD) --target media-preview
