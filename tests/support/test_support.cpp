@@ -1,92 +1,117 @@
-// Shared helpers for tests that run the game's code on the real library.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <climits>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "play/beam.h"
 #include "play/crosshair.h"
-#include "play/ghost.h"
 #include "play/vanish.h"
-#include "shell/game_state.h"
+#include "shell/data_items.h"
 #include "shell/startup.h"
 
-void start_game() {
-    static bool started = false;
-    if (started)
-        return;
-    init_game();
-    started = true;
-}
+namespace fs = std::filesystem;
 
-void reset_game_state() {
-    score = 0;
-    start_time = 120;
-    time_left = 120;
-    level = 0;
-    levels_since_bomb = 0;
-    flash_bombs = 0;
-    heat = 0;
-    tick_in_second = 0;
-    logic_ticks = 0;
-    flash_latch = 0;
-    crosshair_timer = 0;
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+END_OF_MAIN()
+
+std::string test_folder, work_folder;
+
+void start_game() {
+    if (work_folder.empty()) {
+        init_game();
+        test_folder = fs::current_path();
+        char name[] = "/tmp/vorn-test-XXXXXX";
+        work_folder = mkdtemp(name);
+        fs::current_path(work_folder);
+        std::atexit([] { fs::remove_all(work_folder); });
+    }
+    for (const auto& entry : fs::directory_iterator(work_folder))
+        fs::remove_all(entry.path());
+    score = level = levels_since_bomb = flash_bombs = heat = tick_in_second = 0;
+    start_time = time_left = 120;
+    logic_ticks = flash_latch = crosshair_timer = mouse_b = 0;
     ghosts.clear();
     vanish_effects.clear();
-    mouse_b = 0;
-    for (int k = 0; k < KEY_MAX; ++k)
-        key[k] = 0;
+    if (beam_voice != NO_VOICE)
+        deallocate_voice(beam_voice);
+    beam_voice = NO_VOICE;
+    memset(const_cast<char*>(key), 0, KEY_MAX);
 }
 
-KeyAnswerer::KeyAnswerer(int scancode, int hold_ms, int gap_ms) {
-    thread_ = std::thread([this, scancode, hold_ms, gap_ms] {
-        while (running_) {
-            key[scancode] = 1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(hold_ms));
-            key[scancode] = 0;
-            presses_++;
-            std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
-        }
-    });
+Ghost still_ghost(int x, int y, int visible) {
+    static BITMAP* solid = create_bitmap(20, 20);
+    clear_to_color(solid, makecol(90, 90, 90));
+    Ghost g;
+    memset(static_cast<void*>(&g), 0, sizeof g);  // no speed, timers or fade
+    g.x = x;
+    g.y = y;
+    g.visible = visible;
+    g.hidden_ticks = g.shown_ticks = 1000000;
+    g.alpha = visible ? 255 : 0;
+    g.health = 20;
+    g.sprite = solid;
+    return g;
 }
 
-KeyAnswerer::~KeyAnswerer() { stop(); }
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-void KeyAnswerer::stop() {
-    running_ = false;
-    if (thread_.joinable())
-        thread_.join();
+KeyAnswerer::KeyAnswerer(std::vector<int> keys, int settle_ms, std::function<void(int)> before_press)
+    : thread([=] {
+          for (int i = 0; running; ++i) {
+              sleep_ms(settle_ms);
+              if (!running)
+                  break;
+              if (before_press)
+                  before_press(i);
+              key[keys[i % keys.size()]] = 1;
+              sleep_ms(100);
+              key[keys[i % keys.size()]] = 0;
+              presses++;
+          }
+      }) {}
+
+int KeyAnswerer::stop() {
+    running = false;
+    if (thread.joinable())
+        thread.join();
+    return presses;
 }
 
-bool colour_near(int c, int r, int g, int b, int tol) {
-    return std::abs(getr(c) - r) <= tol && std::abs(getg(c) - g) <= tol && std::abs(getb(c) - b) <= tol;
+int text_mismatches(BITMAP* shown, const std::vector<TextAt>& texts, std::function<void(BITMAP*)> more) {
+    BITMAP* want = create_bitmap(shown->w, shown->h);
+    clear_bitmap(want);
+    if (more)
+        more(want);
+    for (const TextAt& t : texts)
+        textout_ex(want, item_font(t.font), t.text.c_str(), t.x, t.y, white(), -1);
+    int wrong = 0;
+    for (int y = 0; y < shown->h; ++y)
+        for (int x = 0; x < shown->w; ++x)
+            wrong += (getpixel(shown, x, y) != 0) != (getpixel(want, x, y) != 0);
+    destroy_bitmap(want);
+    return wrong;
 }
 
 int lit_pixels(BITMAP* bmp, int x, int y, int w, int h) {
     int lit = 0;
-    for (int row = y; row < y + h; ++row)
-        for (int col = x; col < x + w; ++col)
-            if (getpixel(bmp, col, row) > 0)
-                ++lit;
+    for (int p = 0; p < w * h; ++p)
+        lit += getpixel(bmp, x + p % w, y + p / w) > 0;
     return lit;
 }
 
-TempWorkingDir::TempWorkingDir() {
-    char cwd[PATH_MAX];
-    previous_ = getcwd(cwd, sizeof cwd) ? cwd : ".";
-    char tmpl[] = "/tmp/vorn-test-XXXXXX";
-    path_ = mkdtemp(tmpl);
-    if (chdir(path_.c_str()) != 0)
-        ADD_FAILURE() << "cannot enter " << path_;
+std::string read_file(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
 }
 
-TempWorkingDir::~TempWorkingDir() {
-    if (chdir(previous_.c_str()) != 0)
-        ADD_FAILURE() << "cannot return to " << previous_;
-    std::filesystem::remove_all(path_);
-}
+void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }

@@ -1,4 +1,4 @@
-// Shared helpers for tests that run the game's code on the real library under Xvfb.
+// Helpers for the unit tests, which run the game's code on the real library under Xvfb.
 #pragma once
 
 #include <allegro.h>
@@ -7,42 +7,47 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
-// Runs init_game once per test process; the working directory must hold data.dat.
+#include "play/ghost.h"
+#include "shell/main_loop.h"
+
+// The first call runs init_game in the build's test folder (data.dat, allegro.cfg) and moves to
+// a fresh temporary folder; every call empties that folder and puts the game-wide state back to
+// its start values: lists emptied, keys and buttons up, no beam voice.
 void start_game();
+extern std::string test_folder;
 
-// Puts the game-wide state back to its start values (lists emptied, buttons and keys up).
-void reset_game_state();
-
-// Holds a key from another thread until stop() is called; presses it each time it sees
-// the game waiting, so blocking "Hit A" screens are answered as a player would.
-class KeyAnswerer {
-public:
-    explicit KeyAnswerer(int scancode, int hold_ms = 40, int gap_ms = 40);
-    ~KeyAnswerer();
-    void stop();
-    int presses() const { return presses_; }
-
-private:
-    std::atomic<bool> running_{true};
-    std::atomic<int> presses_{0};
-    std::thread thread_;
+// Stops the 60 Hz timer, so that a test alone decides how many ticks are pending.
+struct NoTimer {
+    NoTimer() { remove_int(timer_tick); }
+    ~NoTimer() { install_int_ex(timer_tick, BPS_TO_TIMER(60)); }
 };
 
-// True when the 16-bit colour c is within tol of (r, g, b) on every channel.
-bool colour_near(int c, int r, int g, int b, int tol = 8);
+// A ghost that neither moves nor changes phase, a solid 20x20 square.
+Ghost still_ghost(int x, int y, int visible = -1);
 
-// Number of pixels in the rectangle that differ from colour 0 (black).
+void sleep_ms(int ms);
+
+// Presses the keys in turn (100 ms each, settle_ms apart) from its own thread until stopped;
+// before_press(i) runs before the i-th press. Repeated presses answer a wait that starts late.
+struct KeyAnswerer {
+    explicit KeyAnswerer(std::vector<int> keys, int settle_ms = 250, std::function<void(int)> before_press = {});
+    ~KeyAnswerer() { stop(); }
+    int stop();  // the presses given
+    std::atomic<bool> running{true};
+    std::atomic<int> presses{0};
+    std::thread thread;
+};
+
+struct TextAt {
+    int font;  // datafile item
+    int x, y;
+    std::string text;
+};
+// Pixels lit in `shown` but not by the texts (and `more`) drawn alone on black, or the reverse.
+int text_mismatches(BITMAP* shown, const std::vector<TextAt>& texts, std::function<void(BITMAP*)> more = {});
 int lit_pixels(BITMAP* bmp, int x, int y, int w, int h);
 
-// A temporary folder made the working directory for the life of the object.
-class TempWorkingDir {
-public:
-    TempWorkingDir();
-    ~TempWorkingDir();
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    std::string previous_;
-};
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);

@@ -1,0 +1,208 @@
+// The high-score table and its file, the game-over and win screens, and the title menu.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "frontend/high_scores.h"
+#include "frontend/title_menu.h"
+#include "levels/end_screens.h"
+#include "play/vanish.h"
+#include "shell/data_items.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+using Rows = std::vector<std::pair<std::string, int>>;
+
+// 36 bytes a row, a 32-byte name and a little-endian score, padded with empty rows to 15.
+std::string table_bytes(Rows rows) {
+    rows.resize(HIGH_SCORE_COUNT);
+    std::string bytes;
+    for (const auto& [name, score] : rows) {
+        bytes += (name + std::string(32, '\0')).substr(0, 32);
+        for (int b = 0; b < 4; ++b)
+            bytes += static_cast<char>(static_cast<unsigned>(score) >> (8 * b));
+    }
+    return bytes;
+}
+
+Rows rows_of(const HighScoreTable* t) {
+    Rows rows;
+    for (int i = 0; i < t->count; ++i)
+        rows.emplace_back(std::string(t->entries[i].name, strnlen(t->entries[i].name, 32)), t->entries[i].score);
+    return rows;
+}
+
+// The table's screen without its prompt: heading and 15 rows.
+std::vector<TextAt> table_screen(Rows rows) {
+    rows.resize(HIGH_SCORE_COUNT);
+    std::vector<TextAt> texts = {{HEADING_FONT, 20, 20, "High Scores!"}};
+    for (int i = 0; i < HIGH_SCORE_COUNT; ++i) {
+        texts.push_back({TEXT_FONT, 220, 150 + 10 * i, rows[i].first});
+        texts.push_back({TEXT_FONT, 355, 150 + 10 * i, std::to_string(rows[i].second)});
+    }
+    return texts;
+}
+
+struct Frontend : ::testing::Test {
+    void SetUp() override { start_game(); }
+    const std::string file = "High Scores.txt", temp = file + ".new";
+};
+
+TEST_F(Frontend, InsertingAndLoading) {
+    Rows full, full_with_top = {{"Ghost Hunter", 999}}, negative(14, {"Five", 5}), negative_entered = negative;
+    for (int i = 0; i < HIGH_SCORE_COUNT; ++i)
+        full.emplace_back("P" + std::to_string(i), 150 - 10 * i);
+    full_with_top.insert(full_with_top.end(), full.begin(), full.end() - 1);
+    negative.push_back({"Minus", -3});
+    negative_entered.push_back({"Ghost Hunter", 0});
+    struct { const char* what; std::string stored; int score; Rows expected; } cases[] = {
+        {"zero into no file", "", 0, {}},
+        {"equal scores go below", table_bytes({{"A", 500}, {"B", 300}, {"D", 100}}), 300,
+         {{"A", 500}, {"B", 300}, {"Ghost Hunter", 300}, {"D", 100}}},
+        {"equal to the 15th stays out", table_bytes(full), 10, full},
+        {"the top entry pushes the 15th out", table_bytes(full), 999, full_with_top},
+        {"unsorted: before the first lower", table_bytes({{"A", 100}, {"B", 300}}), 200,
+         {{"Ghost Hunter", 200}, {"A", 100}, {"B", 300}}},
+        {"the menu's 0 replaces a negative entry", table_bytes(negative), 0, negative_entered},
+        {"40 bytes", table_bytes({{"Short", 77}}).substr(0, 36) + "Ab", -1, {{"Short", 77}, {"Ab", 0}}},
+        {"half a score", table_bytes({{"X", 0x1234}}).substr(0, 34), -1, {{"X", 0x1234}}},
+        {"a long file", table_bytes({{"Long", 60}, {"File", 40}}) + std::string(60, '\xff'), 50,
+         {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}},
+    };
+    for (auto& c : cases) {
+        c.expected.resize(HIGH_SCORE_COUNT);
+        if (!c.stored.empty())
+            write_file(file, c.stored);
+        HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+        fs::remove(file);  // so that any file afterwards was written by the insert
+        const bool enters = c.expected != rows_of(table);
+        EXPECT_EQ(qualifies_for_high_score(table, c.score), enters) << c.what;
+        insert_high_score(table, "Ghost Hunter", c.score);
+        EXPECT_EQ(rows_of(table), c.expected) << c.what;
+        EXPECT_EQ(read_file(file), enters ? table_bytes(c.expected) : "") << c.what;
+        destroy_high_score_table(table);
+    }
+}
+
+TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
+    const std::string old_table = table_bytes({{"Old", 50}});
+    auto insert_400 = [&](const std::string& kept) {
+        HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+        testing::internal::CaptureStderr();
+        insert_high_score(table, "Ghost Hunter", 400);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(table->entries[0].score, 400);
+        table->keep_file = false;  // even a save that is tried leaves no temporary file
+        EXPECT_FALSE(save_high_score_table(table));
+        destroy_high_score_table(table);
+        EXPECT_EQ(read_file(kept), old_table);
+    };
+    write_file(file, old_table);
+    fs::create_directory(temp);  // nothing can be written
+    insert_400(file);
+    EXPECT_TRUE(fs::is_empty(temp));
+    fs::remove(temp);
+    fs::remove(file);
+    fs::create_directory(file);  // the table's own name is an unreadable folder: never replaced
+    write_file(file + "/keep", old_table);
+    insert_400(file + "/keep");
+    EXPECT_FALSE(fs::exists(temp));
+}
+
+TEST_F(Frontend, EndScreensThenTheTable) {
+    std::vector<TextAt> win = {{HEADING_FONT, 20, 20, "You win!"}, {TEXT_FONT, 40, 100, "Great job!"}};
+    for (int i = 0; i < 6; ++i)
+        win.push_back({TEXT_FONT, 40, win_story_rows[i], win_story_lines[i]});
+    const std::vector<TextAt> screens[5] = {
+        {{HEADING_FONT, 20, 20, "Game Over!"}}, table_screen({{"Ghost Hunter", 350}}),
+        win, table_screen({{"Ghost Hunter", 2000}, {"Ghost Hunter", 350}}),
+        table_screen({{std::string(32, 'W'), 0x41414141}, {"Next", 5}})};
+    std::vector<int> matches(5);
+    KeyAnswerer answer({KEY_A}, 250, [&](int i) {  // reads each screen while it waits
+        for (int n = 0; i < 5 && n < (i ? 1 : 11); ++n) {  // for game over, each of its lines
+            std::vector<TextAt> texts = screens[i];
+            texts.push_back({TEXT_FONT, 245, 350, "Hit A to continue"});
+            if (i == 0)
+                texts.push_back({TEXT_FONT, 40, 200, game_over_lines[n]});
+            matches[i] += text_mismatches(screen, texts) == 0;
+        }
+    });
+    score = 350;
+    show_game_over();
+    // The first game's 350 with no file before: "Ghost Hunter", NUL, 5E 01 00 00 at offset 32.
+    EXPECT_EQ(read_file(file), "Ghost Hunter" + std::string(20, '\0') + "\x5E\x01" + std::string(2 + 14 * 36, '\0'));
+    score = 2000;
+    show_win_screen();
+    // The score's bytes are letters: reading past the name would show "AAAA" after it.
+    write_file(file, table_bytes({{std::string(32, 'W'), 0x41414141}, {"Next", 5}}));
+    show_high_scores(0);
+    EXPECT_EQ(answer.stop(), 5);
+    EXPECT_EQ(matches, std::vector<int>(5, 1));
+}
+
+// The menu item drawn in yellow, or -1 when none or several are.
+int highlighted_item() {
+    int item = -1;
+    for (int p = 0; p < 3 * 10 * 240; ++p)
+        if (getpixel(screen, 200 + p % 240, 300 + p / 240) == makecol(255, 255, 0))
+            item = item == -1 || item == p / 2400 ? p / 2400 : -2;
+    return std::max(item, -1);
+}
+
+// Presses a key, or answers a screen: waits (at most 5 s) for the menu to go, presses, then
+// waits for the menu to come back.
+void press(int scancode, bool answers_a_screen = false) {
+    for (int ms = 0; answers_a_screen && ms < 5000 && highlighted_item() >= 0; ms += 10)
+        sleep_ms(10);
+    key[scancode] = 1;
+    sleep_ms(100);
+    key[scancode] = 0;
+    for (int ms = 0; answers_a_screen && ms < 5000 && highlighted_item() < 0; ms += 10)
+        sleep_ms(10);
+    sleep_ms(150);
+}
+
+TEST_F(Frontend, TitleMenu) {
+    score = level = flash_bombs = levels_since_bomb = start_time = time_left = heat = tick_in_second = 77;
+    ghosts.assign(5, still_ghost(1, 1));
+    vanish_effects = {VanishEffect(100, 100)};
+    std::vector<int> seen;
+    std::thread player([&seen] {
+        sleep_ms(300);
+        for (int k : {0, int(KEY_UP), int(KEY_DOWN), int(KEY_DOWN)}) {  // wraps at the top, then at the bottom
+            if (k)
+                press(k);
+            seen.push_back(highlighted_item());
+        }
+        if (seen.back() == MENU_HIGH_SCORES) {
+            press(KEY_ENTER);
+            press(KEY_A, true);
+        }
+        seen.push_back(highlighted_item());  // kept after the table
+        key[KEY_UP] = key[KEY_DOWN] = 1;  // Up is handled and waited for: Down is let go unseen
+        sleep_ms(150);
+        key[KEY_DOWN] = 0;
+        sleep_ms(100);
+        key[KEY_UP] = 0;
+        sleep_ms(150);
+        seen.push_back(highlighted_item());
+        for (int i = 0; i < 3 && highlighted_item() != MENU_NEW_GAME; ++i)
+            press(KEY_UP);  // leaves through New Game even after a wrong step
+        press(KEY_ENTER);
+        sleep_ms(1000);  // a second on level 1's introduction
+        press(KEY_A, true);
+    });
+    run_title_menu();
+    const int ticks_after_new_game = logic_ticks;
+    player.join();
+    EXPECT_EQ(seen, (std::vector<int>{0, 2, 0, 1, 1, 0}));
+    EXPECT_LT(ticks_after_new_game, 5) << "the introduction's ticks were left for play";
+    EXPECT_EQ(score * 1000 + level * 100 + flash_bombs * 10 + levels_since_bomb, 101);
+    EXPECT_EQ(start_time * 1000 + time_left, 120120);
+    ASSERT_EQ(ghosts.size(), 1u);
+    EXPECT_EQ(ghosts[0].carries_shard, -1);
+    EXPECT_EQ(heat * 100 + tick_in_second + vanish_effects.size(), 7778u) << "heat, steps and effects kept";
+    EXPECT_FALSE(fs::exists(file)) << "the table was shown for a score of 0";
+}
