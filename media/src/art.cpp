@@ -404,7 +404,7 @@ void dot(Canvas &c, float x, float y, float r, Rgb col)
 
 BITMAP *make_ghost(int which)
 {
-    static const std::function<GhostDesign()> designs[GHOST_COUNT] = {
+    static const std::function<GhostDesign()> designs[GHOST_PICTURE_COUNT] = {
         sheet_ghost, goblin_ghost, hooded_ghost, lantern_ghost, wraith_ghost, twin_tail_ghost};
     return to_bitmap(paint_ghost(designs[which]()));
 }
@@ -415,9 +415,9 @@ BITMAP *make_vanish_frame(int frame)
     Canvas c(VANISH_SIZE, VANISH_SIZE);
     const float cx = VANISH_SIZE / 2 + GHOST_SIZE / 2, cy = cx;
     const float reach = VANISH_SIZE - cx - 2;  // nothing may be cut off by the frame's edge
-    const Rgb hues[VANISH_COUNT] = {
+    const Rgb hues[VANISH_FRAME_COUNT] = {
         {215, 248, 255}, {170, 232, 255}, {135, 195, 255}, {112, 140, 235}, {92, 90, 190}};
-    const float p = (frame + 1) / float(VANISH_COUNT);
+    const float p = (frame + 1) / float(VANISH_FRAME_COUNT);
     Rgb hue = hues[frame];
 
     if (frame == 0) {
@@ -466,7 +466,7 @@ BITMAP *make_vanish_frame(int frame)
         float speed = 0.8f + 0.2f * ((w * 3) % 7) / 7;
         float head = std::min(reach, 8 + (reach - 8) * speed * p);
         float tail = std::max(4.0f, head - 10 - 6 * p);
-        if (frame == VANISH_COUNT - 1) tail = head - 6;
+        if (frame == VANISH_FRAME_COUNT - 1) tail = head - 6;
         for (float r = tail; r <= head; r += 0.35f) {
             float a = base + r * 0.045f;
             float k = (r - tail) / (head - tail);

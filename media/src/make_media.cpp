@@ -79,13 +79,13 @@ bool make_items(const std::string &work, const std::string &fonts, std::vector<I
     for (int i = 0; i <= LAST_ITEM; i++) {
         Item &it = items[i];
         bool ok = true;
-        if (i >= FIRST_GHOST && i < FIRST_GHOST + GHOST_COUNT) {
+        if (i >= GHOST_PICTURE_FIRST && i < GHOST_PICTURE_FIRST + GHOST_PICTURE_COUNT) {
             it = {name(i, "ghost", "bmp"), "BMP"};
-            ok = save_picture(make_ghost(i - FIRST_GHOST), it.file);
-        } else if (i >= FIRST_VANISH && i < FIRST_VANISH + VANISH_COUNT) {
+            ok = save_picture(make_ghost(i - GHOST_PICTURE_FIRST), it.file);
+        } else if (i >= VANISH_FRAME_FIRST && i < VANISH_FRAME_FIRST + VANISH_FRAME_COUNT) {
             it = {name(i, "vanish", "bmp"), "BMP"};
-            ok = save_picture(make_vanish_frame(i - FIRST_VANISH), it.file);
-        } else if (i == SHARD) {
+            ok = save_picture(make_vanish_frame(i - VANISH_FRAME_FIRST), it.file);
+        } else if (i == SHARD_PICTURE) {
             it = {name(i, "shard", "bmp"), "BMP"};
             ok = save_picture(make_shard(), it.file);
         } else if (i == HEADING_FONT || i == TEXT_FONT) {
@@ -94,10 +94,10 @@ bool make_items(const std::string &work, const std::string &fonts, std::vector<I
                                                 : FontStyle{fonts + "/DejaVuSans.ttf", 9, 10, false};
             std::string err = write_font_grid(style, it.file);
             ok = err.empty() || fail(err);
-        } else if (i >= FIRST_TRACK && i < FIRST_TRACK + TRACK_COUNT) {
+        } else if (i >= MUSIC_TRACK_FIRST && i < MUSIC_TRACK_FIRST + MUSIC_TRACK_COUNT) {
             it = {name(i, "track", "mid"), "MIDI"};
-            ok = save_bytes(make_track(i - FIRST_TRACK), it.file);
-        } else if (i == ZAP) {
+            ok = save_bytes(make_track(i - MUSIC_TRACK_FIRST), it.file);
+        } else if (i == BEAM_SAMPLE) {
             it = {name(i, "zap", "wav"), "SAMP"};
             ok = write_wav(it.file, make_zap(22050), 22050) || fail("cannot write " + it.file);
         } else {

@@ -4,24 +4,16 @@
 
 #include <allegro.h>
 
+#include "shell/data_items.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace media {
 
-// Datafile indices the game reads; every other index up to LAST_ITEM holds a filler.
-constexpr int FIRST_GHOST = 4;
-constexpr int GHOST_COUNT = 6;
-constexpr int FIRST_VANISH = 14;
-constexpr int VANISH_COUNT = 5;
-constexpr int SHARD = 32;
-constexpr int HEADING_FONT = 86;
-constexpr int TEXT_FONT = 96;
-constexpr int FIRST_TRACK = 97;
-constexpr int TRACK_COUNT = 5;
-constexpr int ZAP = 107;
-constexpr int LAST_ITEM = 107;
+// Every index up to LAST_ITEM that the game does not read holds a small filler.
+constexpr int LAST_ITEM = DATA_ITEM_COUNT - 1;
 
 constexpr int GHOST_SIZE = 48;
 constexpr int VANISH_SIZE = 128;
@@ -42,7 +34,7 @@ struct FontStyle {
 // Returns an empty string on success, else the reason.
 std::string write_font_grid(const FontStyle &style, const std::string &bmp_path);
 
-// A Standard MIDI File (type 1) of the given track, 0..TRACK_COUNT-1.
+// A Standard MIDI File (type 1) of the given track, 0..MUSIC_TRACK_COUNT-1.
 std::vector<uint8_t> make_track(int which);
 
 // The beam's zap as 16-bit mono samples at the given rate.

@@ -4,6 +4,8 @@
 //   media-sheet <data.dat> <out.bmp>
 #include <allegro.h>
 
+#include "shell/data_items.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,8 +15,6 @@
 namespace {
 
 const int SHEET_W = 830;
-const int GHOSTS[] = {4, 5, 6, 7, 8, 9};
-const int FIRST_VANISH = 14, VANISH_COUNT = 5, HEADING = 86, TEXT = 96;
 
 // Alpha the ghosts are commonly drawn with in play, and a fainter one under the bursts.
 const int GHOST_ALPHA = 200, UNDER_ALPHA = 90;
@@ -59,18 +59,18 @@ void pictures(Sheet &s, DATAFILE *data)
 void ghosts_and_bursts(Sheet &s, DATAFILE *data)
 {
     s.heading("Ghosts in play, then each vanish frame where the game draws it");
-    BITMAP *first = (BITMAP *)data[FIRST_VANISH].dat;
+    BITMAP *first = (BITMAP *)data[VANISH_FRAME_FIRST].dat;
     const int panel = std::max(first->w, first->h);
-    for (int g : GHOSTS) {
+    for (int g = GHOST_PICTURE_FIRST; g < GHOST_PICTURE_FIRST + GHOST_PICTURE_COUNT; g++) {
         BITMAP *ghost = (BITMAP *)data[g].dat;
-        for (int k = -1; k < VANISH_COUNT; k++) {
+        for (int k = -1; k < VANISH_FRAME_COUNT; k++) {
             int px = 8 + (k + 1) * (panel + 6), py = s.y;
             rectfill(s.bmp, px, py, px + panel - 1, py + panel - 1, s.black);
             int gx = px + first->w / 2, gy = py + first->h / 2;
             set_trans_blender(0, 0, 0, k < 0 ? GHOST_ALPHA : UNDER_ALPHA);
             draw_trans_sprite(s.bmp, ghost, gx, gy);
-            if (k >= 0) draw_sprite(s.bmp, (BITMAP *)data[FIRST_VANISH + k].dat, gx - first->w / 2, gy - first->h / 2);
-            textprintf_ex(s.bmp, font, px + 3, py + 3, s.grey, -1, k < 0 ? "%d" : "%d+%d", g, FIRST_VANISH + k);
+            if (k >= 0) draw_sprite(s.bmp, (BITMAP *)data[VANISH_FRAME_FIRST + k].dat, gx - first->w / 2, gy - first->h / 2);
+            textprintf_ex(s.bmp, font, px + 3, py + 3, s.grey, -1, k < 0 ? "%d" : "%d+%d", g, VANISH_FRAME_FIRST + k);
         }
         s.y += panel + 6;
     }
@@ -80,7 +80,7 @@ void ghosts_and_bursts(Sheet &s, DATAFILE *data)
 // A 640-wide black strip stands for the screen, so overlong lines show at once.
 void fonts(Sheet &s, DATAFILE *data)
 {
-    FONT *head = (FONT *)data[HEADING].dat, *text = (FONT *)data[TEXT].dat;
+    FONT *head = (FONT *)data[HEADING_FONT].dat, *text = (FONT *)data[TEXT_FONT].dat;
     s.heading("Fonts on a 640-pixel screen: headings at x 20, the widest texts at their x");
     struct Line {
         FONT *f;

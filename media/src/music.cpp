@@ -50,7 +50,7 @@ const char *const RHYTHMS[] = {
 const char *const CADENCES[] = {"x---x---x-------", "x-x-x-x-x-------", "x--x--x-x-------"};
 const char *const BRIDGE_RHYTHMS[] = {"x-------x---x---", "x---x---x-x-x---", "x-----x-----x---", "x-x-x---x-------"};
 
-const TrackSpec TRACKS[TRACK_COUNT] = {
+const TrackSpec TRACKS[MUSIC_TRACK_COUNT] = {
     // A minor: the haunted arcade's own theme, square lead over voices
     {"Haunted Arcade", 148, 9,
      {{{0, MIN}, {8, MAJ}, {5, MIN}, {7, MAJ}, {0, MIN}, {8, MAJ}, {2, DIM}, {7, MAJ}}},
