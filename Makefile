@@ -34,7 +34,7 @@ play: deps build
 	game="$(abspath $(BUILD))/ghosts-of-vorn"; \
 	if ! grep -qs '^ *[0-9]' /proc/asound/cards; then \
 	  echo "No sound card found: playing without sound."; \
-	  mkdir -p "$(BUILD)/silent"; cp "$$game" "$(BUILD)/silent/"; cp "$(BUILD)/tests/allegro.cfg" "$(BUILD)/silent/"; \
+	  mkdir -p "$(BUILD)/silent" && cp --remove-destination "$$game" "$(BUILD)/tests/allegro.cfg" "$(BUILD)/silent/" || exit 1; \
 	  game="$(abspath $(BUILD))/silent/ghosts-of-vorn"; \
 	fi; \
 	cd "$$dir" && "$$game"; st=$$?; \
