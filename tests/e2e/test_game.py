@@ -23,6 +23,15 @@ _xlib.XGetImage.restype = ctypes.POINTER(_XImage)
 _xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 2 + [
     ctypes.c_ulong, ctypes.c_int]
 _xlib.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
+_xlib.XInternAtom.restype = ctypes.c_ulong
+_xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+_xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+_xlib.XFlush.argtypes = [ctypes.c_void_p]
+
+class _XClientMessage(ctypes.Structure):  # padded to the size of an XEvent
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
 
 def near(c, want, tol=14):
     return all(abs(a - b) <= tol for a, b in zip(c, want))
@@ -112,6 +121,14 @@ class XServer:
             return Image(ctypes.string_at(img.contents.data, stride * 480), stride)
         finally:
             _xlib.XDestroyImage(img)
+
+    def close_window(self, window):
+        # What a window manager sends when the player clicks the close button.
+        protocols = _xlib.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
+        event = _XClientMessage(type=33, window=window, message_type=protocols, format=32)  # ClientMessage
+        event.data[0] = _xlib.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
+        _xlib.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(event))
+        _xlib.XFlush(self.dpy)
 
     def xdo(self, *args):
         return subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True, timeout=20,
@@ -421,6 +438,13 @@ class ProcessEnd(GameCase):
         self.tap("Up")
         self.wait(title(2), "highlight on Quit")
         self.tap("Return")
+        self.assertEqual(self.proc.wait(5), 1)
+
+    def test_close_button_ends_play_with_status_1(self):
+        self.to_title()
+        self.to_play()
+        window = X.xdo("search", "--name", "Ghosts of Vorn").split()[0]
+        X.close_window(int(window))
         self.assertEqual(self.proc.wait(5), 1)
 
     def test_missing_data_file_ends_with_a_message(self):
