@@ -39,8 +39,7 @@ void start_new_game() {
     levels_since_bomb = 0;
     start_time = 120;
     time_left = start_time;
-    while (!ghosts.empty())
-        ghosts.erase(ghosts.begin());
+    ghosts.clear();
     start_next_level();
 }
 

@@ -39,9 +39,8 @@ void start_next_level() {
     level += 1;
     levels_since_bomb += 1;
 
-    // The list is refilled in place: a walk of update_ghosts may be under way.
-    while (!ghosts.empty())
-        ghosts.erase(ghosts.begin());
+    // Emptied at once, keeping its storage; a walk of update_ghosts under way goes on by index.
+    ghosts.clear();
     for (int i = 0; i < level; ++i)
         ghosts.push_back(Ghost());
 

@@ -184,8 +184,7 @@ void shutdown_game() {
     destroy_bitmap(back_buffer);
     destroy_bitmap(crosshair_sprite);
     destroy_bitmap(crosshair_image);
-    while (!ghosts.empty())
-        ghosts.erase(ghosts.begin());
+    ghosts.clear();
     if (beam_voice != NO_VOICE && voice_check(beam_voice))
         deallocate_voice(beam_voice);
     unload_datafile(game_data);
