@@ -1,10 +1,13 @@
 # Top-level driver: CMake does the building, this file installs what is missing and runs things.
 BUILD ?= build
+# The same code built with AddressSanitizer and UndefinedBehaviorSanitizer
+ASAN_BUILD ?= $(BUILD)/asan
 DEPS := g++ cmake make pkg-config python3 liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
-        imagemagick libgtest-dev libfreetype-dev fonts-dejavu-core alsa-utils
+        imagemagick libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core alsa-utils \
+        clang libclang-rt-14-dev
 PLAY_DIR = $${XDG_DATA_HOME:-$$HOME/.local/share}/ghosts-of-vorn
 
-.PHONY: all deps build play test bench media-preview clean
+.PHONY: all deps build asan-build play test bench fuzz soak media-preview clean
 
 all: build
 
@@ -24,6 +27,12 @@ $(BUILD)/CMakeCache.txt:
 
 build: $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j2
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE=ON
+
+asan-build: $(ASAN_BUILD)/CMakeCache.txt
+	@cmake --build $(ASAN_BUILD) -j2
 
 # The game runs from its own data folder so that the high scores outlive rebuilds.
 # "Quit" ends the game with status 1, which is a normal end here.
