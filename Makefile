@@ -52,9 +52,9 @@ play: deps build
 test: deps build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
-# Frame and logic-step timings with up to 1000 ghosts (silent sound, its own X display).
+# Timings with up to 1000 ghosts and their targets (silent sound, its own X display).
 bench: deps build
-	cd $(BUILD)/tests && xvfb-run -a -s "-screen 0 640x480x24" ./frame-bench
+	cd $(BUILD)/tests && xvfb-run -a -s "-screen 0 640x480x24" ./game-bench --benchmark_repetitions=5
 
 media-preview: build
 	@cmake --build $(BUILD) --target media-preview

@@ -7,7 +7,7 @@
 #include "shell/data_items.h"
 #include "shell/game_state.h"
 
-void draw_frame() {
+void compose_frame() {
     FONT* font96 = item_font(TEXT_FONT);
     const int colour = white();
 
@@ -24,7 +24,10 @@ void draw_frame() {
     textprintf_ex(back_buffer, font96, 0, 60, colour, -1, "Time Left: %d", time_left);
     const int score_x = SCREEN_W - text_length(font96, "Score: 000000000000000000");
     textprintf_ex(back_buffer, font96, score_x, 0, colour, -1, "Score: %d", score);
+}
 
+void draw_frame() {
+    compose_frame();
     acquire_screen();
     blit(back_buffer, screen, 0, 0, 0, 0, 640, 480);
     release_screen();
