@@ -2,6 +2,7 @@
 #include "play/beam.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "play/ghost.h"
 #include "shell/data_items.h"
@@ -48,16 +49,29 @@ void Ghost::check_beam() {
 }
 
 int pixel_collide(BITMAP* a, int ax, int ay, BITMAP* b, int bx, int by) {
-    const int mask = bitmap_mask_color(a);
+    const int mask_a = bitmap_mask_color(a), mask_b = bitmap_mask_color(b);
     const int a_right = ax + a->w - 1, a_bottom = ay + a->h - 1;
     const int b_right = bx + b->w - 1, b_bottom = by + b->h - 1;
     if (ax > b_right || a_right < bx || ay > b_bottom || a_bottom < by)
         return 0;
     const int left = std::max(ax, bx), right = std::min(a_right, b_right);
     const int top = std::max(ay, by), bottom = std::min(a_bottom, b_bottom);
+    // The game's own pictures are 16-bit memory bitmaps: read their rows directly, as getpixel
+    // per pixel costs more than the whole test should.
+    if (is_memory_bitmap(a) && is_memory_bitmap(b) && bitmap_color_depth(a) == 16 && bitmap_color_depth(b) == 16) {
+        const int width = right - left + 1;
+        for (int row = top; row <= bottom; ++row) {
+            const auto* pa = reinterpret_cast<const std::uint16_t*>(a->line[row - ay]) + (left - ax);
+            const auto* pb = reinterpret_cast<const std::uint16_t*>(b->line[row - by]) + (left - bx);
+            for (int i = 0; i < width; ++i)
+                if (pa[i] != mask_a && pb[i] != mask_b)
+                    return -1;
+        }
+        return 0;
+    }
     for (int row = top; row <= bottom; ++row)
         for (int col = left; col <= right; ++col)
-            if (getpixel(a, col - ax, row - ay) != mask && getpixel(b, col - bx, row - by) != mask)
+            if (getpixel(a, col - ax, row - ay) != mask_a && getpixel(b, col - bx, row - by) != mask_b)
                 return -1;
     return 0;
 }

@@ -171,17 +171,25 @@ TEST_F(Play, TheIntroductionsTicksAreWorkedOffAfterwards) {
 }
 
 TEST_F(Play, WhichGhostsTheBeamHitsAndHowOften) {
-    BITMAP* dot = create_bitmap(20, 20);  // the 3x3 beam spot against one solid pixel, or a solid square
-    clear_to_color(dot, bitmap_mask_color(dot));
-    putpixel(dot, 10, 10, makecol(200, 10, 10));
-    BITMAP* full = still_ghost(0, 0).sprite;
-    struct { BITMAP* other; int x, y, hit; } collisions[] = {
-        {full, 20, 5, 0},  {full, 5, 20, 0}, {full, -3, -3, 0},    // disjoint
-        {full, 19, 5, -1}, {full, 5, -2, -1}, {full, -2, -2, -1},  // a shared column, row, corner
-        {dot, 2, 2, 0},    {dot, 9, 9, -1},  {dot, 10, 8, -1}, {dot, 8, 8, -1}, {dot, 11, 9, 0}};
-    for (auto c : collisions)
-        EXPECT_EQ(pixel_collide(beam_spot, c.x, c.y, c.other, 0, 0), c.hit) << c.x << "," << c.y;
-    destroy_bitmap(dot);
+    // The game's 16-bit pictures take a fast path; a 32-bit pair goes through the library's getpixel.
+    for (int depth : {16, 32}) {
+        BITMAP* spot = create_bitmap_ex(depth, 3, 3);
+        BITMAP* full = create_bitmap_ex(depth, 20, 20);
+        BITMAP* dot = create_bitmap_ex(depth, 20, 20);  // one solid pixel
+        clear_bitmap(spot);
+        clear_to_color(full, makecol_depth(depth, 90, 90, 200));
+        clear_to_color(dot, bitmap_mask_color(dot));
+        putpixel(dot, 10, 10, makecol_depth(depth, 200, 10, 10));
+        struct { BITMAP* other; int x, y, hit; } collisions[] = {
+            {full, 20, 5, 0},  {full, 5, 20, 0}, {full, -3, -3, 0},    // disjoint
+            {full, 19, 5, -1}, {full, 5, -2, -1}, {full, -2, -2, -1},  // a shared column, row, corner
+            {dot, 2, 2, 0},    {dot, 9, 9, -1},  {dot, 10, 8, -1}, {dot, 8, 8, -1}, {dot, 11, 9, 0}};
+        for (auto c : collisions)
+            EXPECT_EQ(pixel_collide(spot, c.x, c.y, c.other, 0, 0), c.hit) << depth << ": " << c.x << "," << c.y;
+        destroy_bitmap(spot);
+        destroy_bitmap(full);
+        destroy_bitmap(dot);
+    }
 
     struct { const char* name; int visible, alpha; bool hit; } cases[] = {
         {"shown", -1, 255, true}, {"never faded, alpha 0", -1, 0, true}, {"hidden", 0, 0, false}};
