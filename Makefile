@@ -49,8 +49,10 @@ play: deps build
 	cd "$$dir" && "$$game"; st=$$?; \
 	if [ $$st -ne 0 ] && [ $$st -ne 1 ]; then echo "ghosts-of-vorn ended with status $$st"; exit $$st; fi
 
-test: deps build
+# Everything on the plain build, then the unit tests and the fuzz corpus on the sanitized one.
+test: deps build asan-build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
 # Timings with up to 1000 ghosts and their targets (silent sound, its own X display).
 bench: deps build
