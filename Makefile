@@ -2,6 +2,11 @@
 BUILD ?= build
 # The same code built with AddressSanitizer and UndefinedBehaviorSanitizer
 ASAN_BUILD ?= $(BUILD)/asan
+# The libFuzzer targets, built with clang
+FUZZ_BUILD ?= $(BUILD)/fuzz
+FUZZ_TARGETS := high_scores datapath
+FUZZ_SECONDS ?= 60
+FUZZ_MAX_LEN ?= 1024
 DEPS := g++ cmake make pkg-config python3 liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
         imagemagick libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core alsa-utils \
         clang libclang-rt-14-dev
@@ -53,6 +58,28 @@ play: deps build
 test: deps build asan-build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+
+$(FUZZ_BUILD)/CMakeCache.txt:
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_FUZZ=ON
+
+# Each fuzz target runs FUZZ_SECONDS from its corpus in tests/corpus/, working in tmpfs when there
+# is one. The corpus and what was found are then merged, keeping the inputs that add coverage and
+# every hand-named one (seed-*, regression-*). A crash stops here, its input kept in crashes/.
+fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+	@cmake --build $(FUZZ_BUILD) -j2 --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@work="$(abspath $(FUZZ_BUILD))"; [ -d /dev/shm ] && export TMPDIR=/dev/shm; \
+	for t in $(FUZZ_TARGETS); do \
+	  fuzzer=$$work/tests/fuzz/fuzz_$$t; corpus=tests/corpus/$$t; log=$$work/fuzz_$$t.log; \
+	  found=$$work/found/$$t; merged=$$work/merged/$$t; \
+	  rm -rf $$found $$merged $$work/crashes/$$t-* && mkdir -p $$found $$merged $$corpus $$work/crashes || exit 1; \
+	  echo "Fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  $$fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -timeout=10 -print_final_stats=1 \
+	    -artifact_prefix=$$work/crashes/$$t- $$found $$corpus 2>$$log || { tail -40 $$log; exit 1; }; \
+	  grep -E '^stat::(number_of_executed_units|new_units_added)' $$log; \
+	  cp $$corpus/*-* $$merged/ 2>/dev/null; \
+	  $$fuzzer -merge=1 $$merged $$corpus $$found 2>>$$log || { tail -20 $$log; exit 1; }; \
+	  rm -rf $$corpus && mv $$merged $$corpus && echo "$$corpus: $$(ls $$corpus | wc -l) inputs"; \
+	done
 
 # Timings with up to 1000 ghosts and their targets (silent sound, its own X display).
 bench: deps build
