@@ -88,5 +88,11 @@ bench: deps build
 media-preview: build
 	@cmake --build $(BUILD) --target media-preview
 
+# Random keys and mouse for SOAK_SECONDS: the sanitized game for crashes, reports and hangs, the
+# plain one alongside for its memory. Not part of `make test`: it keeps both cores busy throughout.
+SOAK_SECONDS ?= 600
+soak: deps build asan-build
+	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
+
 clean:
 	rm -rf $(BUILD)
