@@ -212,7 +212,7 @@ void init_game() {
         exit(1);
     }
 
-    // The password would garble the plain-text "datapath.cfg", so read it first.
+    // Only the datafile is under the password; "datapath.cfg" is plain text.
     const std::string path = datafile_path("data.dat");
     packfile_password("mangotwist");
     game_data = datafile_loads(path.c_str()) ? load_datafile(path.c_str()) : nullptr;
