@@ -130,11 +130,9 @@ public:
     std::map<std::string, double> micros;
 
     void ReportRuns(const std::vector<Run>& runs) override {
-        const bool repeated = std::any_of(runs.begin(), runs.end(),
-                                          [](const Run& r) { return r.run_type == Run::RT_Aggregate; });
         std::vector<Run> shown;
         for (const Run& run : runs)
-            if (!repeated || run.aggregate_name == "min")
+            if (run.repetitions <= 1 || run.aggregate_name == "min")
                 shown.push_back(run);
         ConsoleReporter::ReportRuns(shown);
         for (const Run& run : runs) {
