@@ -19,8 +19,6 @@ extern char **environ;
 
 namespace {
 
-const char *const PASSWORD = "mangotwist";
-
 struct Item {
     std::string file;
     std::string type;  // dat's object type
@@ -117,7 +115,7 @@ bool assemble(const std::string &dat, const std::vector<Item> &items, const std:
     for (size_t i = 0; i < items.size();) {
         size_t j = i;
         while (j < items.size() && items[j].type == items[i].type) j++;
-        std::vector<std::string> args{dat, "-007", PASSWORD, "-n0", "-s1", "-c2"};
+        std::vector<std::string> args{dat, "-007", DATA_PASSWORD, "-n0", "-s1", "-c2"};
         if (items[i].type == "BMP") args.insert(args.end(), {"-bpp", "16"});
         args.insert(args.end(), {out, "-a"});
         for (size_t k = i; k < j; k++) args.push_back(items[k].file);

@@ -124,7 +124,7 @@ int main(int argc, char **argv)
     }
     if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) return 1;
     set_color_depth(16);
-    packfile_password("mangotwist");
+    packfile_password(DATA_PASSWORD);
     DATAFILE *data = load_datafile(argv[1]);
     packfile_password(nullptr);
     if (!data) {

@@ -3,6 +3,9 @@
 
 #include "shell/game_state.h"
 
+// The datafile's password, as the media generator writes it.
+constexpr const char* DATA_PASSWORD = "mangotwist";
+
 enum DataItem {
     GHOST_PICTURE_FIRST = 4,   // 4..9
     GHOST_PICTURE_COUNT = 6,

@@ -85,7 +85,7 @@ bool datafile_loads(const char* path) {
         const int null_fd = open("/dev/null", O_WRONLY);
         if (null_fd >= 0)
             dup2(null_fd, 2);
-        _exit(load_datafile(path) ? 0 : 1);
+        _exit(load_game_data(path) ? 0 : 1);
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
@@ -159,6 +159,13 @@ void draw_crosshair_image() {
 
 }  // namespace
 
+DATAFILE* load_game_data(const char* path) {
+    packfile_password(DATA_PASSWORD);
+    DATAFILE* data = load_datafile(path);
+    packfile_password(nullptr);
+    return data;
+}
+
 std::string datafile_path(const char* default_name) {
     FILE* file = fopen("datapath.cfg", "rb");
     if (!file)
@@ -212,11 +219,8 @@ void init_game() {
         exit(1);
     }
 
-    // Only the datafile is under the password; "datapath.cfg" is plain text.
     const std::string path = datafile_path("data.dat");
-    packfile_password("mangotwist");
-    game_data = datafile_loads(path.c_str()) ? load_datafile(path.c_str()) : nullptr;
-    packfile_password(nullptr);
+    game_data = datafile_loads(path.c_str()) ? load_game_data(path.c_str()) : nullptr;
     if (!game_data)
         fail_start("Unable to load the data file", path.c_str());
     check_data_items(path.c_str());

@@ -1,6 +1,8 @@
 // Start-up, the datafile's location, and the one way out of the game.
 #pragma once
 
+#include <allegro.h>
+
 #include <string>
 
 // Brings up the library, display, sound, datafile and the game's own bitmaps.
@@ -8,6 +10,9 @@ void init_game();
 
 // The datafile to load: "datapath.cfg"'s [data] path, or default_name.
 std::string datafile_path(const char* default_name);
+
+// The datafile at path, read under its password; nullptr when it does not load.
+DATAFILE* load_game_data(const char* path);
 
 // Frees the resources and ends the process with status 1.
 [[noreturn]] void shutdown_game();

@@ -14,6 +14,7 @@
 #include "frontend/title_menu.h"
 #include "levels/end_screens.h"
 #include "levels/level_flow.h"
+#include "shell/data_items.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ DATAFILE* load(const char* password) {
 }
 
 DATAFILE* data() {
-    static DATAFILE* d = load("mangotwist");
+    static DATAFILE* d = load(DATA_PASSWORD);
     return d;
 }
 

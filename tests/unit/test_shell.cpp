@@ -130,8 +130,8 @@ TEST(StartupFailure, EndsWithAMessageAndStatusOne) {
         {"overwritten in the middle",
          [&] { write_file("data.dat", std::string(data).replace(data.size() / 3, 4096, 4096, 'x')); }, ""},
         {"no password", [&] { pictures(108, ""); }, "Unable to load the data file"},
-        {"a picture for the heading font", [&] { pictures(108, "-007 mangotwist"); }, "no font at item 86"},
-        {"too few items", [&] { pictures(20, "-007 mangotwist"); }, "no picture at item 32"},
+        {"a picture for the heading font", [&] { pictures(108, std::string("-007 ") + DATA_PASSWORD); }, "no font at item 86"},
+        {"too few items", [&] { pictures(20, std::string("-007 ") + DATA_PASSWORD); }, "no picture at item 32"},
         {"no display", [&] { fs::create_symlink(real_data, "data.dat"); }, "unable to start the game library", false},
     };
     for (auto& c : cases) {
