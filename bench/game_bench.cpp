@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -36,17 +37,11 @@ void fill_field(int count) {
     ghosts.front().carries_shard = -1;
 }
 
-// The pointer over the middle of the field with the left button held.
-void hold_beam_on_field() {
-    position_mouse(320, 240);
-    mouse_b = 1;
-}
-
 void BM_LogicStep(benchmark::State& state) {
     fill_field(state.range(0));
-    hold_beam_on_field();
+    position_mouse(320, 240);
     for (auto _ : state) {
-        mouse_b = 1;
+        mouse_b = 1;  // held; a pointer event from the X server would clear it
         logic_step();
     }
     mouse_b = 0;
@@ -84,7 +79,7 @@ void BM_ClearCopy(benchmark::State& state) {
 
 // The beam spot over a ghost's solid middle, and over its transparent corner.
 void BM_PixelCollide(benchmark::State& state) {
-    BITMAP* sprite = ghosts.empty() ? nullptr : ghosts.front().sprite;
+    BITMAP* sprite = ghosts.front().sprite;
     const int mask = bitmap_mask_color(sprite);
     int spot_x = 0, spot_y = 0;
     const bool want_hit = state.range(0) != 0;
@@ -101,7 +96,7 @@ void BM_PixelCollide(benchmark::State& state) {
                 break;
             }
         }
-    int expected = want_hit ? -1 : 0;
+    const int expected = want_hit ? -1 : 0;
     for (auto _ : state) {
         int hit = pixel_collide(beam_spot, spot_x, spot_y, sprite, 0, 0);
         benchmark::DoNotOptimize(hit);
@@ -113,9 +108,7 @@ void BM_PixelCollide(benchmark::State& state) {
 void BM_LoadData(benchmark::State& state) {
     const std::string path = datafile_path("data.dat");
     for (auto _ : state) {
-        packfile_password("mangotwist");
-        DATAFILE* data = load_datafile(path.c_str());
-        packfile_password(nullptr);
+        DATAFILE* data = load_game_data(path.c_str());
         if (!data)
             state.SkipWithError("data.dat did not load");
         unload_datafile(data);
@@ -147,15 +140,17 @@ public:
     }
 };
 
+// NaN for a benchmark that did not run, so that any figure made from it is no figure either.
 double lookup(const FastestReporter& r, const std::string& name) {
     auto found = r.micros.find(name);
-    return found == r.micros.end() ? -1 : found->second;
+    return found == r.micros.end() ? std::nan("") : found->second;
 }
 
 // One target line: the figure, its limit and the verdict.
 bool report_target(const char* what, double value, double limit, const char* unit) {
-    const bool pass = value >= 0 && value <= limit;
-    printf("  %-58s %9.3f %-3s (limit %g) %s\n", what, value, unit, limit, pass ? "PASS" : "MISS");
+    const bool pass = value <= limit;
+    printf("  %-58s %9.3f %-3s (limit %g) %s\n", what, value, unit, limit,
+           pass ? "PASS" : std::isnan(value) ? "NOT RUN" : "MISS");
     return pass;
 }
 
@@ -200,7 +195,7 @@ int main(int argc, char** argv) {
     all &= report_target("logic_step, 1000 ghosts, beam test on each", lookup(reporter, "logic_step/1000"), 100, "us");
     all &= report_target("pixel_collide, beam spot on a ghost, hit", lookup(reporter, "pixel_collide/1") * 1000, 100, "ns");
     all &= report_target("pixel_collide, beam spot on a ghost, miss", lookup(reporter, "pixel_collide/0") * 1000, 100, "ns");
-    printf("%s\n", all ? "All targets met." : "Some targets missed.");
+    printf("%s\n", all ? "All targets met." : "Some targets missed or not run.");
     ghosts.clear();
     return 0;
 }
