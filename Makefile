@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 1024
 DEPS := g++ cmake make pkg-config python3 liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
         imagemagick libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core alsa-utils \
-        clang libclang-rt-14-dev
+        clang libclang-rt-14-dev python3-xlib python3-pil
 PLAY_DIR = $${XDG_DATA_HOME:-$$HOME/.local/share}/ghosts-of-vorn
 
 .PHONY: all deps build asan-build play test bench fuzz soak media-preview clean
