@@ -1,0 +1,203 @@
+"""The real game on a private X server: Xvfb, keys and mouse through XTest, and screen grabs.
+
+Shared by the end-to-end tests, the soak and the live benchmark; built on Debian's python3-xlib
+and python3-pil."""
+import atexit, contextlib, os, select, signal, subprocess, time
+
+from PIL import Image
+from Xlib import X, XK, display
+from Xlib.ext import xtest
+from Xlib.protocol import event
+
+WIDTH, HEIGHT = 640, 480
+
+# --- processes: each in its own group, all ended at exit whatever happened ---
+
+_started = []
+
+
+def spawn(args, **kw):
+    proc = subprocess.Popen(args, start_new_session=True, **kw)
+    _started.append(proc)
+    return proc
+
+
+def stop(proc):
+    if proc in _started:
+        _started.remove(proc)
+    if proc.poll() is None:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(proc.pid, signal.SIGKILL)
+        proc.wait(timeout=10)
+
+
+@atexit.register
+def stop_all():
+    for proc in list(_started):
+        stop(proc)
+
+
+def near(colour, want, tol=14):
+    """16-bit colours come back rounded from a 24-bit server."""
+    return all(abs(a - b) <= tol for a, b in zip(colour, want))
+
+
+class Frame:
+    """One grab of the screen, 4 bytes a pixel in B, G, R, 0 order: black is all zero bytes."""
+
+    def __init__(self, data, stride):
+        self.data, self.stride = data, stride
+
+    def pixel(self, x, y):
+        o = y * self.stride + 4 * x
+        return self.data[o + 2], self.data[o + 1], self.data[o]
+
+    def row(self, y, x0=0, x1=WIDTH):
+        return self.data[y * self.stride + 4 * x0:y * self.stride + 4 * x1]
+
+    def extent(self, y0, y1, x0=0, x1=WIDTH):
+        """(leftmost, rightmost) lit x within the box, or None when it is all dark."""
+        xs = []
+        for y in range(y0, y1):
+            r = self.row(y, x0, x1)
+            if r.strip(b"\0"):
+                xs += [x0 + (len(r) - len(r.lstrip(b"\0"))) // 4, x0 + (len(r.rstrip(b"\0")) - 1) // 4]
+        return (min(xs), max(xs)) if xs else None
+
+    def dark(self, y0, y1, x0=0, x1=WIDTH):
+        return self.extent(y0, y1, x0, x1) is None
+
+    def starts(self, y0, y1, x, x0=0, x1=WIDTH):
+        """Text drawn at x lights its band from x on (a glyph's bearing may add a few pixels)."""
+        e = self.extent(y0, y1, x0, x1)
+        return e is not None and x <= e[0] <= x + 4
+
+    def lit(self, y0, y1, x0=0, x1=WIDTH):
+        pixels = ((x, self.pixel(x, y)) for y in range(y0, y1) for x in range(x0, x1))
+        return [(x, c) for x, c in pixels if any(c)]
+
+    def image(self):
+        return Image.frombytes("RGB", (WIDTH, HEIGHT), self.data, "raw", "BGRX", self.stride)
+
+    def save(self, path):
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        self.image().save(path)
+
+
+# --- what the game's screens show, as lit bands where their texts belong ---
+
+YELLOW, DARK_BLUE, WHITE = (255, 255, 0), (0, 64, 128), (255, 255, 255)
+STORY_ROWS = [100, 110, 120, 130, 140, 150, 160, 180]
+
+
+def title(selected):
+    """The title screen with the menu item `selected` in yellow and the others in dark blue."""
+    def check(f):
+        for i in range(3):
+            y, colour = 300 + 10 * i, YELLOW if i == selected else DARK_BLUE
+            e = f.extent(y, y + 10)
+            if not e or abs(e[0] + e[1] - WIDTH) > 6 or not all(
+                    near(c, colour) for _, c in f.lit(y, y + 10, e[0], e[1] + 1)):
+                return False
+        return (f.dark(0, 20) and f.starts(20, 60, 20) and f.dark(60, 100) and f.dark(170, 180)
+                and all(f.starts(y, y + 10, 40) for y in STORY_ROWS) and f.dark(190, 300)
+                and f.dark(330, 470) and f.starts(470, 480, 0))
+    return check
+
+
+def still_screen(f):
+    """A heading at (20, 20) and "Hit A to continue" at (245, 350), nothing above or below."""
+    return f.dark(0, 20) and f.starts(20, 60, 20) and f.starts(350, 360, 245) and f.dark(360, 480)
+
+
+def notice(f):
+    """A level introduction or the game-over screen: one line at (40, 200) under the heading."""
+    return still_screen(f) and f.dark(60, 200) and f.starts(200, 210, 40) and f.dark(210, 350)
+
+
+def play(f):
+    """The HUD: heat bar frame, "Heat Measure", "Time Left" and the score at the top right."""
+    frame = [(0, 10), (75, 10), (150, 10), (0, 15), (150, 15), (0, 20), (75, 20), (150, 20)]
+    return (all(near(f.pixel(x, y), WHITE) for x, y in frame) and f.starts(3, 9, 0, 0, 150)
+            and f.starts(60, 70, 0, 0, 150) and f.extent(0, 10, 320) is not None)
+
+
+class XServer:
+    """A private Xvfb at 640x480x24 and one connection to it for input and grabs."""
+
+    def __init__(self):
+        rd, wr = os.pipe()
+        self.proc = spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
+                           "-nolisten", "tcp"], pass_fds=(wr,), stderr=subprocess.DEVNULL)
+        os.close(wr)
+        number = b""
+        while not number.endswith(b"\n"):
+            if not select.select([rd], [], [], 20)[0] or not (part := os.read(rd, 16)):
+                raise RuntimeError("Xvfb did not start")
+            number += part
+        os.close(rd)
+        self.name = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.name)
+        self.dpy = display.Display(self.name)
+        self.root = self.dpy.screen().root
+        self.codes = {}
+
+    def close(self):
+        self.dpy.close()
+        stop(self.proc)
+
+    def grab(self):
+        reply = self.root.get_image(0, 0, WIDTH, HEIGHT, X.ZPixmap, 0xFFFFFFFF)
+        return Frame(reply.data, len(reply.data) // HEIGHT)
+
+    def keycode(self, name):
+        if name not in self.codes:
+            self.codes[name] = self.dpy.keysym_to_keycode(XK.string_to_keysym(name))
+        return self.codes[name]
+
+    def key(self, name, down):
+        xtest.fake_input(self.dpy, X.KeyPress if down else X.KeyRelease, self.keycode(name))
+        self.dpy.sync()
+
+    def tap(self, name, hold=0.15):
+        """Held a while: the game reads the keys once a tick, and a loaded machine may delay that."""
+        self.key(name, True)
+        time.sleep(hold)
+        self.key(name, False)
+        time.sleep(0.05)
+
+    def button(self, number, down):
+        xtest.fake_input(self.dpy, X.ButtonPress if down else X.ButtonRelease, number)
+        self.dpy.sync()
+
+    def move(self, x, y):
+        xtest.fake_input(self.dpy, X.MotionNotify, x=x, y=y)
+        self.dpy.sync()
+
+    def windows(self, name):
+        """Top-level windows whose title holds name."""
+        found = []
+        for w in self.root.query_tree().children:
+            with contextlib.suppress(Exception):
+                if name in (w.get_wm_name() or ""):
+                    found.append(w)
+        return found
+
+    def close_window(self, window):
+        """What a window manager sends when the player clicks the close button."""
+        protocols = self.dpy.intern_atom("WM_PROTOCOLS")
+        delete = self.dpy.intern_atom("WM_DELETE_WINDOW")
+        window.send_event(event.ClientMessage(window=window, client_type=protocols,
+                                              data=(32, [delete, X.CurrentTime, 0, 0, 0])))
+        self.dpy.sync()
+
+    def wait(self, check, timeout=10, every=0.03):
+        """The first grab that passes check, or None after timeout seconds."""
+        deadline = time.monotonic() + timeout
+        while True:
+            f = self.grab()
+            if check(f):
+                return f
+            if time.monotonic() > deadline:
+                return None
+            time.sleep(every)
