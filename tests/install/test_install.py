@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The installed game: the launcher from a staged install, the desktop files, and the package.
 Usage: test_install.py BUILD_DIR [unittest arguments, e.g. Launcher]"""
-import os, shutil, subprocess, sys, tempfile, unittest
+import glob, os, shutil, subprocess, sys, tempfile, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import xdriver  # noqa: E402
@@ -86,7 +86,7 @@ class Files(unittest.TestCase):
         self.tool("desktop-file-validate", os.path.join(share, "applications", "ghosts-of-vorn.desktop"))
         with open(os.path.join(share, "applications", "ghosts-of-vorn.desktop")) as f:
             self.assertIn("Exec=%s/games/ghosts-of-vorn\n" % PREFIX, f.read())
-        self.tool("appstreamcli", "validate", "--no-net", os.path.join(share, "metainfo", "ghosts-of-vorn.metainfo.xml"))
+        self.tool("appstreamcli", "validate", "--no-net", *glob.glob(os.path.join(share, "metainfo", "*.metainfo.xml")))
         man = self.tool("man", "--warnings", "-l", os.path.join(share, "man", "man6", "ghosts-of-vorn.6"))
         self.assertEqual(man.stderr, "")
         self.assertIn("High Scores.txt", man.stdout)
