@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "levels/level_flow.h"
@@ -15,6 +16,26 @@
 struct Play : ::testing::Test {
     void SetUp() override { start_game(); }
 };
+
+// Each field takes its own draw, in order, over its own span of values.
+TEST_F(Play, ANewGhostDrawsItsFieldsInOrder) {
+    for (unsigned seed : {1u, 7u, 2024u}) {
+        srand(seed);
+        const Ghost g;
+        srand(seed);
+        int r[11];
+        for (int& v : r)
+            v = rand();
+        const Ghost want_of = [&] {
+            Ghost w = still_ghost(r[2] % 640, r[3] % 480, r[9] % 2 ? 0 : -1);
+            w.health = 10 + r[0] % 40, w.fade_step = 1 + r[1] % 5, w.moving_left = r[4] % 2, w.moving_up = r[5] % 2;
+            w.speed = 1 + r[6] % 5, w.hidden_ticks = 10 + r[7] % 80, w.shown_ticks = 10 + r[8] % 80, w.alpha = 0;
+            w.sprite = item_bitmap(GHOST_PICTURE_FIRST + r[10] % 6);
+            return w;
+        }();
+        EXPECT_EQ(memcmp(&g, &want_of, sizeof g), 0) << "seed " << seed;
+    }
+}
 
 TEST_F(Play, FadesMovesAndDrawing) {
     struct { int step, in, out; } fades[] = {{5, 51, 51}, {1, 255, 254}};
@@ -218,6 +239,17 @@ TEST_F(Play, WhichGhostsTheBeamHitsAndHowOften) {
     mouse_b = 1;
     update_ghosts();
     EXPECT_EQ(ghosts[1].health, 17);
+
+    mouse_b = 0;  // with every voice taken there is no zap, and so no hit
+    update_ghosts();
+    std::vector<int> taken;
+    for (int v; (v = allocate_voice(zap)) != -1;)
+        taken.push_back(v);
+    mouse_b = 1;
+    update_ghosts();
+    for (int v : taken)
+        deallocate_voice(v);
+    EXPECT_EQ(ghosts[1].health * 10 + (beam_voice == NO_VOICE), 171);
 }
 
 TEST_F(Play, HeatFollowsTheLeftButtonAndBlocksHitsAtTheLimit) {
