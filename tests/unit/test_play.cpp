@@ -204,7 +204,7 @@ TEST_F(Play, WhichGhostsTheBeamHitsAndHowOften) {
         struct { BITMAP* other; int x, y, hit; } collisions[] = {
             {full, 20, 5, 0},  {full, 5, 20, 0}, {full, -3, -3, 0},    // disjoint
             {full, 19, 5, -1}, {full, 5, -2, -1}, {full, -2, -2, -1},  // a shared column, row, corner
-            {dot, 2, 2, 0},    {dot, 9, 9, -1},  {dot, 10, 8, -1}, {dot, 8, 8, -1}, {dot, 11, 9, 0}};
+            {dot, 2, 2, 0},    {dot, 9, 9, -1},  {dot, 10, 8, -1}, {dot, 8, 8, -1}, {dot, 11, 9, 0}, {dot, 7, 9, 0}};
         for (auto c : collisions)
             EXPECT_EQ(pixel_collide(spot, c.x, c.y, c.other, 0, 0), c.hit) << depth << ": " << c.x << "," << c.y;
         destroy_bitmap(spot);
@@ -337,4 +337,11 @@ TEST_F(Play, HeatBarVanishEffectsAndCrosshair) {
     }
     EXPECT_EQ(turned_to, (std::set<int>{0, 1, 255, 256}));
     EXPECT_EQ(mouse_sprite, crosshair_sprite);
+    EXPECT_EQ(mouse_x_focus * 100 + mouse_y_focus, 3030) << "the centre stays on the mouse point";
+    // The drawn crosshair: a white outer ring, a transparent inside, a red inner ring.
+    const int mask = bitmap_mask_color(crosshair_image);
+    EXPECT_EQ(getpixel(crosshair_image, 45, 30), mask);
+    EXPECT_EQ(getpixel(crosshair_image, 55, 30), white());
+    EXPECT_EQ(getpixel(crosshair_image, 36, 30), makecol(255, 0, 0));
+    EXPECT_EQ(getpixel(crosshair_image, 0, 0), mask);
 }
