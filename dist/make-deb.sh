@@ -12,7 +12,9 @@ trap 'rm -rf "$work"' EXIT
 pkg=$work/ghosts-of-vorn
 doc=$pkg/usr/share/doc/ghosts-of-vorn
 
-DESTDIR=$pkg cmake --install "$build" --prefix /usr --strip >/dev/null
+DESTDIR=$pkg cmake --install "$build" --prefix /usr >/dev/null
+# As Debian's own packages are stripped: no debugging symbols, no compiler comments.
+strip --remove-section=.comment --remove-section=.note "$pkg/usr/lib/games/ghosts-of-vorn/ghosts-of-vorn"
 gzip -9n "$pkg/usr/share/man/man6/ghosts-of-vorn.6"
 # A native package's changelog, written from the release so the version is named in one place.
 printf 'ghosts-of-vorn (%s) unstable; urgency=medium\n\n  * Release %s.\n\n -- %s  %s\n' \
