@@ -16,6 +16,7 @@
 #include "shell/frame.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
+#include "shell/datapath.h"
 #include "shell/startup.h"
 
 namespace {
@@ -51,7 +52,7 @@ void BM_Frame(benchmark::State& state) {
     fill_field(state.range(0));
     for (auto _ : state) {
         compose_frame();
-        show_mouse(nullptr);
+        remove_frame_pointer();
     }
 }
 

@@ -8,6 +8,7 @@
 #include "play/ghost.h"
 #include "shell/data_items.h"
 #include "shell/game_state.h"
+#include "shell/main_loop.h"
 #include "shell/startup.h"
 
 const char* const story_lines[8] = {
@@ -27,10 +28,10 @@ namespace {
 
 const char* const menu_labels[3] = {"New Game", "High Scores", "Quit"};
 
-// Busy wait for a key's release, as the menu moves one item per press.
+// Waits for a key's release, as the menu moves one item per press.
 void wait_for_release(int k) {
     while (key[k])
-        quit_if_closed();
+        rest_a_moment();
 }
 
 // Sets up a fresh game and introduces level 1.
@@ -72,8 +73,11 @@ void draw_title_frame(int selected) {
 
 void run_title_menu() {
     int selected = MENU_NEW_GAME;
+    // The highlight on the screen now, or -1 when something else was drawn over the menu.
+    int shown = -1;
     bool done = false;
     while (!done) {
+        sleep_until_tick();
         while (logic_ticks > 0) {
             quit_if_closed();
             if (key[KEY_UP]) {
@@ -91,6 +95,7 @@ void run_title_menu() {
             // Not debounced: every tick with Enter down acts again.
             if (key[KEY_ENTER]) {
                 play_sample(item_sample(BEAM_SAMPLE), 255, 0, 1000, 0);
+                shown = -1;
                 if (selected == MENU_NEW_GAME) {
                     start_new_game();
                     done = true;
@@ -103,6 +108,9 @@ void run_title_menu() {
             logic_ticks--;
         }
         quit_if_closed();
-        draw_title_frame(selected);
+        // The same picture again would only cost the processor.
+        if (selected != shown)
+            draw_title_frame(selected);
+        shown = selected;
     }
 }

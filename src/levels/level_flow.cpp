@@ -28,11 +28,11 @@ void hit_a_to_continue() {
     acquire_screen();
     textprintf_ex(screen, item_font(TEXT_FONT), 245, 350, white(), -1, "Hit A to continue");
     release_screen();
-    // Busy waits on purpose, with the screen released so the input thread runs.
+    // The screen is released, so the input thread can update key[] while we sleep.
     while (!key[KEY_A])
-        quit_if_closed();
+        rest_a_moment();
     while (key[KEY_A])
-        quit_if_closed();
+        rest_a_moment();
 }
 
 void start_next_level() {

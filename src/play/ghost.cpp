@@ -130,6 +130,7 @@ void run_shard_sequence(int carrier_x, int carrier_y) {
     int dx = 0, dy = 0, count = 0;
     bool done = false;
     while (!done) {
+        sleep_until_tick();
         while (logic_ticks > 0) {
             dx = rand_from(-20, 40);
             dy = rand_from(-20, 40);

@@ -16,6 +16,9 @@ void compose_frame() {
     draw_ghosts();
     draw_vanish_effects();
     draw_heat_bar();
+    // Frozen, so that the input thread does not move the pointer over the texts or restore its
+    // old background over them while the frame is composed and copied.
+    freeze_mouse_flag = TRUE;
     show_mouse(back_buffer);
 
     textprintf_ex(back_buffer, font96, 0, 3, colour, -1, "Heat Measure");
@@ -26,10 +29,15 @@ void compose_frame() {
     textprintf_ex(back_buffer, font96, score_x, 0, colour, -1, "Score: %d", score);
 }
 
+void remove_frame_pointer() {
+    show_mouse(nullptr);
+    freeze_mouse_flag = FALSE;
+}
+
 void draw_frame() {
     compose_frame();
     acquire_screen();
     blit(back_buffer, screen, 0, 0, 0, 0, 640, 480);
     release_screen();
-    show_mouse(nullptr);
+    remove_frame_pointer();
 }

@@ -1,6 +1,8 @@
 // The main loop's pass, the logic step, the countdown and the music.
 #include "shell/main_loop.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "frontend/title_menu.h"
@@ -17,6 +19,12 @@
 
 void timer_tick() { logic_ticks++; }
 END_OF_FUNCTION(timer_tick)
+
+namespace {
+
+constexpr std::chrono::microseconds tick_period{1000000 / 60};
+
+}  // namespace
 
 int rand_from(int base, int span) { return base + rand() % span; }
 
@@ -45,7 +53,30 @@ void logic_step() {
     }
 }
 
+// Nothing moves between ticks, so a frame more than one a tick would show the same picture.
+// The timer's phase is learnt from the last tick seen arrive, so that most of a wait is one
+// sleep instead of many short ones.
+void sleep_until_tick() {
+    using namespace std::chrono;
+    static steady_clock::time_point last_arrival;
+    bool waited = false;
+    while (logic_ticks <= 0) {
+        quit_if_closed();
+        const auto ahead = duration_cast<milliseconds>(last_arrival + tick_period - steady_clock::now()) - 2ms;
+        rest(std::max<int>(1, static_cast<int>(ahead.count())));
+        waited = true;
+    }
+    if (waited)
+        last_arrival = std::chrono::steady_clock::now();
+}
+
+void rest_a_moment() {
+    quit_if_closed();
+    rest(1000 / 60);
+}
+
 void main_loop_pass() {
+    sleep_until_tick();
     while (logic_ticks > 0) {
         quit_if_closed();
         if (key[KEY_ESC] || time_left <= 0) {

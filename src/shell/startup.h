@@ -1,15 +1,10 @@
-// Start-up, the datafile's location, and the one way out of the game.
+// Start-up and the one way out of the game.
 #pragma once
 
 #include <allegro.h>
 
-#include <string>
-
 // Brings up the library, display, sound, datafile and the game's own bitmaps.
 void init_game();
-
-// The datafile to load: "datapath.cfg"'s [data] path, or default_name.
-std::string datafile_path(const char* default_name);
 
 // The datafile at path, read under its password; nullptr when it does not load.
 DATAFILE* load_game_data(const char* path);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_folder.h"
-#include "shell/startup.h"
+#include "shell/datapath.h"
 
 namespace {
 
@@ -40,11 +40,11 @@ bool is_utf8(const std::uint8_t* data, std::size_t size) {
     return iconv(decoder, &in, &in_left, &out_p, &out_left) != static_cast<std::size_t>(-1) && in_left == 0;
 }
 
-// A line the library cannot read without writing past its buffer.
+// A line the library cannot read without writing past its buffer; it ends lines at CR and LF.
 bool long_line_with_multi_byte(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t* end = data + size;
     for (const std::uint8_t* line = data; line < end;) {
-        const std::uint8_t* next = std::find(line, end, '\n');
+        const std::uint8_t* next = std::find_if(line, end, [](std::uint8_t b) { return b == '\n' || b == '\r'; });
         if (next - line >= 256 && std::any_of(line, next, [](std::uint8_t b) { return b >= 0x80; }))
             return true;
         line = next + 1;

@@ -1,13 +1,23 @@
 // Start-up (the datafile's path and each failure), the HUD, the countdown and the main loop.
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include <chrono>
+#include <functional>
+#include <future>
 #include <filesystem>
 
 #include "shell/data_items.h"
 #include "shell/frame.h"
 #include "shell/main_loop.h"
+#include "shell/datapath.h"
 #include "shell/startup.h"
 #include "support/test_support.h"
 
@@ -28,6 +38,31 @@ TEST(DatafilePath, ReadsDataPathAndRestoresTheConfiguration) {
         EXPECT_EQ(datafile_path("data.dat"), c[1]);
         EXPECT_EQ(get_config_string("sound", "alsa_device", ""), sound_device);
         EXPECT_STREQ(get_config_string("data", "path", "unset"), "unset");
+    }
+}
+
+// What the library would read forever or block on is never handed to it; its own line ends are.
+TEST(DatafilePath, OddFilesGiveTheDefaultAtOnce) {
+    std::string accented;
+    for (int i = 0; i < 120; ++i)  // 242 bytes with its "# ", the whole file well over 256
+        accented += "\xc3\xa9";
+    const std::string path_line = "[data]\npath = /opt/vorn/big.dat\n";
+    struct { const char* name; std::function<void()> prepare; const char* path; } cases[] = {
+        {"CR line ends around a long accented line",
+         [&] { write_file("datapath.cfg", "[data]\r# " + accented + "\rpath = /opt/vorn/cr.dat\r"); }, "/opt/vorn/cr.dat"},
+        {"a FIFO", [] { mkfifo("datapath.cfg", 0600); }, "data.dat"},
+        {"a device", [] { fs::create_symlink("/dev/zero", "datapath.cfg"); }, "data.dat"},
+        {"its first 64 KiB", [&] { write_file("datapath.cfg", path_line + std::string(70000, '#')); }, "/opt/vorn/big.dat"},
+    };
+    for (auto& c : cases) {
+        start_game();
+        c.prepare();
+        auto path = std::async(std::launch::async, [] { return datafile_path("data.dat"); });
+        if (path.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+            ADD_FAILURE() << c.name << ": still reading after 3 s";
+            _exit(1);  // the reader cannot be stopped
+        }
+        EXPECT_EQ(path.get(), c.path) << c.name;
     }
 }
 
@@ -66,6 +101,58 @@ TEST(Hud, TextsAtTheirPlacesAndOverThePointer) {
     textprintf_ex(block, item_font(TEXT_FONT), 0, 4, white(), -1, "Time Left: %d", time_left);
     EXPECT_EQ(text, lit_pixels(block, 0, 0, 40, 20)) << "every text pixel white over the block";
     destroy_bitmap(block);
+}
+
+// Another X client moves the mouse about the HUD while frames are composed and copied: each
+// frame shows the pointer once, whole, with the texts intact over it.
+TEST(Hud, ThePointerHoldsStillWhileAFrameIsMade) {
+    start_game();
+    BITMAP* block = create_bitmap(40, 20);
+    clear_to_color(block, makecol(255, 0, 0));
+    set_mouse_sprite(block);
+    set_mouse_sprite_focus(0, 0);
+    BITMAP* texts = create_bitmap(640, 480);
+    std::atomic<bool> moving{true};
+    std::thread mover([&moving] {
+        Display* x = XOpenDisplay(nullptr);
+        for (int i = 0; moving; ++i) {  // small steps to and fro, as a hand moves it
+            XWarpPointer(x, None, None, 0, 0, 0, 0, i % 2 ? -6 : 6, i % 4 < 2 ? 3 : -3);
+            XSync(x, False);
+            sleep_ms(1);
+        }
+        XCloseDisplay(x);
+    });
+    int broken = 0;
+    for (int frame = 0; frame < 200; ++frame) {
+        time_left = frame;
+        position_mouse(40, 60);
+        compose_frame();
+        sleep_ms(2);  // as long as a copy to the screen may take
+        clear_bitmap(texts);
+        textprintf_ex(texts, item_font(TEXT_FONT), 0, 60, white(), -1, "Time Left: %d", time_left);
+        int red = 0, covered = 0, x0 = 640, y0 = 480, x1 = -1, y1 = -1;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x) {
+                const int c = getpixel(back_buffer, x, y);
+                covered += getpixel(texts, x, y) && c != white();
+                if (c == makecol(255, 0, 0)) {
+                    ++red;
+                    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+                }
+            }
+        int in_box = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                in_box += getpixel(back_buffer, x, y) == white();
+        broken += covered > 0 || x1 - x0 > 39 || y1 - y0 > 19 || red + in_box != 800;
+        remove_frame_pointer();
+    }
+    moving = false;
+    mover.join();
+    set_mouse_sprite(nullptr);
+    destroy_bitmap(texts);
+    destroy_bitmap(block);
+    EXPECT_EQ(broken, 0) << "frames with the texts or the pointer spoilt";
 }
 
 // The end of the game is tested before every step: game over, high scores and the title menu

@@ -1,0 +1,123 @@
+// Reading "datapath.cfg" safely before the library's config reader sees it.
+#include "shell/datapath.h"
+
+#include <allegro.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#ifdef __unix__
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// More than any path needs; a device linked there would otherwise be read without end.
+constexpr size_t max_config_bytes = 64 * 1024;
+
+// The file's first bytes, or false when it is missing, unreadable or not a plain file.
+bool read_config_file(const char* name, std::string& text) {
+#ifdef __unix__
+    // Opened without blocking, as a FIFO would otherwise wait for a writer for ever.
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char chunk[4096];
+    while (ok && text.size() < max_config_bytes) {
+        const ssize_t n = read(fd, chunk, std::min(sizeof chunk, max_config_bytes - text.size()));
+        if (n == 0)
+            break;
+        if (n < 0)
+            ok = false;
+        else
+            text.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return ok;
+#else
+    FILE* file = fopen(name, "rb");
+    if (!file)
+        return false;
+    char chunk[4096];
+    for (size_t n; text.size() < max_config_bytes && (n = fread(chunk, 1, sizeof chunk, file)) > 0;)
+        text.append(chunk, n);
+    const bool ok = !ferror(file);
+    fclose(file);
+    if (text.size() > max_config_bytes)
+        text.resize(max_config_bytes);
+    return ok;
+#endif
+}
+
+// Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+bool is_utf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = text[i];
+        int more = 0;
+        unsigned min = 0, code = c;
+        if (c >= 0xF0 && c <= 0xF4)
+            more = 3, min = 0x10000, code = c & 0x07;
+        else if (c >= 0xE0 && c <= 0xEF)
+            more = 2, min = 0x800, code = c & 0x0F;
+        else if (c >= 0xC2 && c <= 0xDF)
+            more = 1, min = 0x80, code = c & 0x1F;
+        else if (c >= 0x80)
+            return false;
+        if (text.size() - i <= static_cast<size_t>(more))
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            const unsigned char next = text[i + k];
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+// The library's line reader writes past its buffer on some lines of 256 bytes or more that hold
+// multi-byte characters; shorter lines and plain ASCII ones it reads correctly. It ends a line
+// at a carriage return as well as at a line feed.
+bool lines_fit_reader(const std::string& text) {
+    size_t line_start = 0;
+    bool multi_byte = false;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\n' || text[i] == '\r') {
+            if (multi_byte && i - line_start >= 256)
+                return false;
+            line_start = i + 1;
+            multi_byte = false;
+        } else if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            multi_byte = true;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string datafile_path(const char* default_name) {
+    std::string text;
+    if (!read_config_file("datapath.cfg", text))
+        return default_name;
+    // The library's reader loops forever on some byte sequences that are not UTF-8.
+    if (!is_utf8(text) || !lines_fit_reader(text)) {
+        fprintf(stderr, "The Ghosts of Vorn: datapath.cfg is not UTF-8 text, or has a line of 256 bytes "
+                        "or more with non-ASCII characters; looking for %s\n", default_name);
+        return default_name;
+    }
+    push_config_state();
+    set_config_data(text.data(), static_cast<int>(text.size()));
+    const char* value = get_config_string("data", "path", default_name);
+    std::string path = (value && *value) ? value : default_name;
+    pop_config_state();
+    return path;
+}
