@@ -176,7 +176,7 @@ def main():
     finally:
         X.close()
     nan = float("nan")
-    figures = dict({state: (nan, nan) for state, _ in STATES}, steps=(nan, 0, 0.0), taps=nan, **figures)
+    figures = dict({state: (nan, nan) for state, _ in STATES}, steps=(nan, 0, 0.0), taps=nan) | figures
     print("\nThe game running (silent sound, its own X display, %d s a state; load average %.2f before, %.2f after):"
           % (SECONDS, load, os.getloadavg()[0]))
     print("  %-36s %12s %12s" % ("", "CPU, % core", "frames a s"))
