@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "levels/level_flow.h"
 #include "shell/data_items.h"
 #include "shell/game_state.h"
@@ -34,6 +38,37 @@ void decode_entries(HighScoreTable* table, const std::vector<unsigned char>& byt
         for (int b = 0; b < 4; ++b)
             s |= static_cast<std::uint32_t>(p[HIGH_SCORE_NAME_SIZE + b]) << (8 * b);
         table->entries[i].score = static_cast<std::int32_t>(s);
+    }
+}
+
+// The file that name finally refers to: a table kept behind a symbolic link (in a synced
+// folder, say) is replaced where the link points, so that the link stays.
+std::string link_target(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target);
+        if (n <= 0 || n == static_cast<ssize_t>(sizeof target))
+            return path;
+        const std::string::size_type slash = path.rfind('/');
+        if (target[0] == '/' || slash == std::string::npos)
+            path.assign(target, static_cast<std::size_t>(n));
+        else
+            path = path.substr(0, slash + 1) + std::string(target, static_cast<std::size_t>(n));
+    }
+    return path;
+}
+
+// Makes a rename in the file's folder last through a power cut.
+void sync_folder_of(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
     }
 }
 
@@ -81,16 +116,30 @@ void load_high_score_table(HighScoreTable* table) {
 bool save_high_score_table(HighScoreTable* table) {
     if (table->keep_file)
         return false;
-    const std::string temp_name = std::string(table->file_name) + ".new";
+    const std::string target = link_target(table->file_name);
+    struct stat old_file;
+    const bool exists = stat(target.c_str(), &old_file) == 0;
+    // A table the player made read-only is theirs to keep as it is.
+    if (exists && access(target.c_str(), W_OK) != 0)
+        return false;
+    const std::string temp_name = target + ".new";
     FILE* file = fopen(temp_name.c_str(), "wb");
     if (!file)
         return false;
+    if (exists)
+        fchmod(fileno(file), old_file.st_mode & 07777);
     const std::vector<unsigned char> bytes = encode_entries(table);
     const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // On the disk before the rename, so that a power cut leaves the old table or the new one.
+    const bool synced = fflush(file) == 0 && fsync(fileno(file)) == 0;
     const bool closed = fclose(file) == 0;
-    if (written && closed && rename(temp_name.c_str(), table->file_name) == 0)
+    if (written && synced && closed && rename(temp_name.c_str(), target.c_str()) == 0) {
+        sync_folder_of(target);
         return true;
+    }
+    const int error = errno;
     remove(temp_name.c_str());
+    errno = error;
     return false;
 }
 
@@ -117,9 +166,14 @@ void insert_high_score(HighScoreTable* table, const char* name, int score) {
         table->entries[j] = carried;
         carried = moved;
     }
-    if (!save_high_score_table(table))
-        fprintf(stderr, "The Ghosts of Vorn: the score %d was not kept: \"%s\" could not be written\n",
+    if (save_high_score_table(table))
+        return;
+    if (table->keep_file)
+        fprintf(stderr, "The Ghosts of Vorn: the score %d was not kept: \"%s\" could not be read, so it was left alone\n",
                 score, table->file_name);
+    else
+        fprintf(stderr, "The Ghosts of Vorn: the score %d was not kept: \"%s\" could not be written: %s\n", score,
+                table->file_name, strerror(errno));
 }
 
 void show_high_scores(int score) {

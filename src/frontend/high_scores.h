@@ -24,7 +24,8 @@ HighScoreTable* create_high_score_table(int count, const char* file_name);
 void destroy_high_score_table(HighScoreTable* table);
 void reset_high_score_table(HighScoreTable* table);
 void load_high_score_table(HighScoreTable* table);
-// Replaces the file whole, through a temporary file; false when the table was not kept.
+// Replaces the file (the one a link points to, for a link) whole through a temporary file, with
+// its old mode; false, with nothing written, for a file that was not read or is read-only.
 bool save_high_score_table(HighScoreTable* table);
 bool qualifies_for_high_score(const HighScoreTable* table, int score);
 void insert_high_score(HighScoreTable* table, const char* name, int score);

@@ -4,6 +4,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "frontend/high_scores.h"
 #include "frontend/title_menu.h"
 #include "levels/end_screens.h"
@@ -109,6 +114,46 @@ TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
     write_file(file + "/keep", old_table);
     insert_400(file + "/keep");
     EXPECT_FALSE(fs::exists(temp));
+}
+
+// A table behind a link is updated where the link points, with its mode, and a table the
+// player made read-only is left alone (checked as an unprivileged player: root may write anything).
+TEST_F(Frontend, TheSaveRespectsThePlayersFile) {
+    const std::string old_table = table_bytes({{"Old", 50}});
+    fs::create_directory("synced");
+    write_file("synced/table", old_table);
+    fs::permissions("synced/table", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("synced/table", file);
+    HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+    insert_high_score(table, "Ghost Hunter", 400);
+    destroy_high_score_table(table);
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(read_file("synced/table"), table_bytes({{"Ghost Hunter", 400}, {"Old", 50}}));
+    EXPECT_EQ(fs::status("synced/table").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator("synced"), fs::directory_iterator()), 1) << "a file left behind";
+
+    const uid_t player = 65534;
+    fs::create_directory("player");
+    write_file("player/" + file, old_table);
+    ASSERT_EQ(chown("player", player, player) | chown(("player/" + file).c_str(), player, player), 0);
+    fs::permissions("player/" + file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int err = open("player-stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        if (chdir("player") != 0 || setgroups(0, nullptr) != 0 || setgid(player) != 0 || setuid(player) != 0)
+            _exit(2);
+        HighScoreTable* t = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+        insert_high_score(t, "Ghost Hunter", 400);
+        _exit(t->entries[0].score == 400 ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_EQ(read_file("player/" + file), old_table);
+    const std::string said = read_file("player-stderr.txt");
+    EXPECT_NE(said.find("could not be written"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 TEST_F(Frontend, EndScreensThenTheTable) {
