@@ -109,9 +109,11 @@ fuzz: test-deps $(FUZZ_BUILD)/CMakeCache.txt
 	  rm -rf $$corpus && mv $$merged $$corpus && echo "$$corpus: $$(ls $$corpus | wc -l) inputs"; \
 	done
 
-# Timings with up to 1000 ghosts and their targets (silent sound, its own X display).
+# Timings with up to 1000 ghosts and their targets (silent sound, its own X display), then the
+# real game running: its CPU, frames, logic steps and key taps on each screen, against their targets.
 bench: test-deps test-build
 	cd $(BUILD)/tests && xvfb-run -a -s "-screen 0 640x480x24" ./game-bench --benchmark_repetitions=5
+	/usr/bin/python3 -B bench/live_bench.py $(BUILD)
 
 media-preview: test-deps test-build
 	@cmake --build $(BUILD) --target media-preview
