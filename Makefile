@@ -7,18 +7,28 @@ FUZZ_BUILD ?= $(BUILD)/fuzz
 FUZZ_TARGETS := high_scores datapath
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 1024
-DEPS := g++ cmake make pkg-config python3 liballegro4-dev allegro4-doc freepats xvfb xauth x11-utils xdotool \
-        imagemagick libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core alsa-utils \
-        clang libclang-rt-14-dev python3-xlib python3-pil
-PLAY_DIR = $${XDG_DATA_HOME:-$$HOME/.local/share}/ghosts-of-vorn
+# Building and playing need only these; `make test`, `make bench` and `make fuzz` add the rest.
+PLAY_DEPS := g++ cmake make pkg-config liballegro4-dev freepats libfreetype-dev libpng-dev fonts-dejavu-core \
+             x11-utils
+DEB_DEPS := $(PLAY_DEPS) dpkg-dev
+TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xauth xdotool imagemagick \
+             libgtest-dev libbenchmark-dev alsa-utils clang libclang-rt-14-dev \
+             lintian desktop-file-utils appstream man-db
+# Where `make install` puts the game; DESTDIR is put in front of every path.
+PREFIX ?= /usr/local
+# make play runs the game from an install inside the build folder, through the same launcher.
+STAGE = $(abspath $(BUILD))/stage
+DEB_VERSION = $(shell sed -n 's/^version=//p' $(BUILD)/dist/release 2>/dev/null)
+DEB_FILE = $(BUILD)/ghosts-of-vorn_$(DEB_VERSION)_$(shell dpkg --print-architecture).deb
 
-.PHONY: all deps build asan-build play test bench fuzz soak media-preview clean
+.PHONY: all deps play-deps deb-deps test-deps build test-build asan-build play install uninstall deb \
+        deb-check test bench fuzz soak media-preview clean
 
 all: build
 
-# Install only the Debian packages that are missing; a complete machine is left alone.
-deps:
-	@missing=""; for p in $(DEPS); do \
+# Installs only the Debian packages that are missing; a complete machine is left alone.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -26,6 +36,14 @@ deps:
 	  echo "Installing:$$missing"; \
 	  $$sudo apt-get update && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y $$missing; \
 	fi
+endef
+
+play-deps:
+	$(call install_missing,$(PLAY_DEPS))
+deb-deps:
+	$(call install_missing,$(DEB_DEPS))
+test-deps deps:
+	$(call install_missing,$(TEST_DEPS))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -33,29 +51,39 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j2
 
+# The same tree with the tests and the benchmark switched on.
+test-build: $(BUILD)/CMakeCache.txt
+	@cmake -S . -B $(BUILD) -DVORN_TESTS=ON >/dev/null
+	@cmake --build $(BUILD) -j2
+
 $(ASAN_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE=ON -DVORN_TESTS=ON
 
 asan-build: $(ASAN_BUILD)/CMakeCache.txt
 	@cmake --build $(ASAN_BUILD) -j2
 
-# The game runs from its own data folder so that the high scores outlive rebuilds.
-# "Quit" ends the game with status 1, which is a normal end here.
-# Without a sound card the game could not start its sound, so it plays silently instead.
-play: deps build
-	@dir="$(PLAY_DIR)"; mkdir -p "$$dir"; \
-	printf '[data]\npath = %s\n' "$(abspath $(BUILD))/data.dat" > "$$dir/datapath.cfg"; \
-	game="$(abspath $(BUILD))/ghosts-of-vorn"; \
-	if ! grep -qs '^ *[0-9]' /proc/asound/cards; then \
-	  echo "No sound card found: playing without sound."; \
-	  mkdir -p "$(BUILD)/silent" && cp --remove-destination "$$game" "$(BUILD)/tests/allegro.cfg" "$(BUILD)/silent/" || exit 1; \
-	  game="$(abspath $(BUILD))/silent/ghosts-of-vorn"; \
-	fi; \
-	cd "$$dir" && "$$game"; st=$$?; \
+# The launcher runs the game in the player's data folder, where the high scores outlive rebuilds,
+# and silently when there is no sound card. "Quit" ends the game with status 1, a normal end here.
+play: play-deps build
+	@cmake --install $(BUILD) --prefix $(STAGE) >/dev/null
+	@$(STAGE)/games/ghosts-of-vorn; st=$$?; \
 	if [ $$st -ne 0 ] && [ $$st -ne 1 ]; then echo "ghosts-of-vorn ended with status $$st"; exit $$st; fi
 
+install: play-deps build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall: build
+	@DESTDIR="$(DESTDIR)" dist/uninstall.sh $(BUILD) $(PREFIX)
+
+deb: deb-deps build
+	@dist/make-deb.sh $(BUILD) $(BUILD)
+
+# Installs the package on this machine, plays it as a player would, and removes it again (root).
+deb-check: test-deps deb
+	/usr/bin/python3 -B dist/deb_check.py $(DEB_FILE)
+
 # Everything on the plain build, then the unit tests and the fuzz corpus on the sanitized one.
-test: deps build asan-build
+test: test-deps test-build asan-build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
@@ -65,7 +93,7 @@ $(FUZZ_BUILD)/CMakeCache.txt:
 # Each fuzz target runs FUZZ_SECONDS from its corpus in tests/corpus/, working in tmpfs when there
 # is one. The corpus and what was found are then merged, keeping the inputs that add coverage and
 # every hand-named one (seed-*, regression-*). A crash stops here, its input kept in crashes/.
-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+fuzz: test-deps $(FUZZ_BUILD)/CMakeCache.txt
 	@cmake --build $(FUZZ_BUILD) -j2 --target $(addprefix fuzz_,$(FUZZ_TARGETS))
 	@work="$(abspath $(FUZZ_BUILD))"; [ -d /dev/shm ] && export TMPDIR=/dev/shm; \
 	for t in $(FUZZ_TARGETS); do \
@@ -81,17 +109,19 @@ fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 	  rm -rf $$corpus && mv $$merged $$corpus && echo "$$corpus: $$(ls $$corpus | wc -l) inputs"; \
 	done
 
-# Timings with up to 1000 ghosts and their targets (silent sound, its own X display).
-bench: deps build
+# Timings with up to 1000 ghosts and their targets (silent sound, its own X display), then the
+# real game running: its CPU, frames, logic steps and key taps on each screen, against their targets.
+bench: test-deps test-build
 	cd $(BUILD)/tests && xvfb-run -a -s "-screen 0 640x480x24" ./game-bench --benchmark_repetitions=5
+	/usr/bin/python3 -B bench/live_bench.py $(BUILD)
 
-media-preview: build
+media-preview: test-deps test-build
 	@cmake --build $(BUILD) --target media-preview
 
 # Random keys and mouse for SOAK_SECONDS: the sanitized game for crashes, reports and hangs, the
 # plain one alongside for its memory. Not part of `make test`: it keeps both cores busy throughout.
 SOAK_SECONDS ?= 600
-soak: deps build asan-build
+soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
 
 clean:

@@ -1,7 +1,7 @@
 # Writes the library's settings and a DIGMID patch index built from Debian's freepats.
 # DIGMID cannot read TiMidity's freepats.cfg: it ignores "dir", numbers programs from 1
 # and knows no "drumset", so the index is rewritten in its own dialect.
-# Inputs: FREEPATS_CFG, FREEPATS_DIR, PATCH_DIR, GAME_CFG, TEST_CFG.
+# Inputs: FREEPATS_CFG, FREEPATS_DIR, PATCH_DIR, GAME_CFG, TEST_CFG, INSTALL_CFG_DIR.
 cmake_minimum_required(VERSION 3.18)
 
 file(STRINGS "${FREEPATS_CFG}" lines)
@@ -36,9 +36,14 @@ file(WRITE "${PATCH_DIR}/default.cfg"
   "# GUS patch index for the DIGMID synth, generated from ${FREEPATS_CFG}\n"
   "${tones}\n129 begin_multipatch\n${drums}end_multipatch\n")
 
-set(common "[graphics]\ngfx_card = XWIN\n\n[sound]\nmidi_card = DIGI\npatches = ${PATCH_DIR}/default.cfg\n")
-file(WRITE "${GAME_CFG}" "${common}")
+set(common "[graphics]\ngfx_card = XWIN\n\n[sound]\nmidi_card = DIGI\n")
+set(patches "patches = ${PATCH_DIR}/default.cfg\n")
+file(WRITE "${GAME_CFG}" "${common}${patches}")
 get_filename_component(test_dir "${TEST_CFG}" DIRECTORY)
 file(MAKE_DIRECTORY "${test_dir}")
-file(WRITE "${TEST_CFG}" "${common}alsa_device = null\n")
+file(WRITE "${TEST_CFG}" "${common}${patches}alsa_device = null\n")
+# Installed, each lies in a folder the launcher names in $ALLEGRO, beside its own copy of the
+# patch index: with no "patches" line the library looks for default.cfg there.
+file(WRITE "${INSTALL_CFG_DIR}/sound/allegro.cfg" "${common}")
+file(WRITE "${INSTALL_CFG_DIR}/silent/allegro.cfg" "${common}alsa_device = null\n")
 

@@ -37,6 +37,13 @@ def stop_all():
         stop(proc)
 
 
+def cpu_seconds(pid):
+    """User and system time a process has used so far, from /proc."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def near(colour, want, tol=14):
     """16-bit colours come back rounded from a 24-bit server."""
     return all(abs(a - b) <= tol for a, b in zip(colour, want))
@@ -82,6 +89,37 @@ class Frame:
     def save(self, path):
         os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
         self.image().save(path)
+
+
+class Digits:
+    """Reads numbers in the game's text font, having learnt its digits from a line known to show
+    "1234567890" (a score in the high-score table). Glyphs are runs of columns with white in them."""
+
+    def __init__(self, frame, y, x0=0, x1=WIDTH):
+        self.glyphs = dict(zip(self.glyphs_in(frame, y, x0, x1), "1234567890"))
+        if len(self.glyphs) != 10:
+            raise ValueError("no ten distinct digits at y %d" % y)
+
+    @staticmethod
+    def glyphs_in(frame, y, x0, x1):
+        columns = [sum(1 << i for i in range(10) if min(frame.pixel(x, y + i)) > 160) for x in range(x0, x1)]
+        glyphs, run = [], []
+        for c in columns + [0]:
+            if c:
+                run.append(c)
+            elif run:
+                glyphs.append(tuple(run))
+                run = []
+        return glyphs
+
+    def read(self, frame, y, x0=0, x1=WIDTH):
+        """The number that ends the line of text in the box, or None when no digit ends it."""
+        text = ""
+        for glyph in reversed(self.glyphs_in(frame, y, x0, x1)):
+            if glyph not in self.glyphs:
+                break
+            text = self.glyphs[glyph] + text
+        return int(text) if text else None
 
 
 # --- what the game's screens show, as lit bands where their texts belong ---

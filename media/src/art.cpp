@@ -30,13 +30,17 @@ float smoothstep(float e0, float e1, float x)
 
 const Rgb WHITE{255, 255, 255};
 
-// A picture being painted: colours plus which pixels belong to the shape.
+// A picture being painted: colours plus which pixels belong to the shape. Shapes are described
+// in units of the 48-pixel ghost; k pixels make one unit, so a ghost can be drawn at any size.
 struct Canvas {
     int w, h;
     std::vector<Rgb> px;
     std::vector<uint8_t> solid;
+    float k = 1;
 
-    Canvas(int w_, int h_) : w(w_), h(h_), px(w_ * h_, Rgb{0, 0, 0}), solid(w_ * h_, 0) {}
+    Canvas(int w_, int h_, float k_ = 1) : w(w_), h(h_), px(w_ * h_, Rgb{0, 0, 0}), solid(w_ * h_, 0), k(k_) {}
+    // The centre of pixel p in units.
+    float u(int p) const { return (p + 0.5f) / k; }
     bool in(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h; }
     bool is_solid(int x, int y) const { return in(x, y) && solid[y * w + x]; }
     Rgb &at(int x, int y) { return px[y * w + x]; }
@@ -51,6 +55,14 @@ struct Canvas {
     void paint(int x, int y, Rgb c, float a = 1)
     {
         if (is_solid(x, y)) at(x, y) = mix(at(x, y), c, a);
+    }
+    // A round spot filling the unit square at (ux, uy): one pixel at the game's size.
+    void dab(float ux, float uy, Rgb c)
+    {
+        const float cx = (std::floor(ux) + 0.5f) * k, cy = (std::floor(uy) + 0.5f) * k, r = 0.55f * k;
+        for (int y = (int)(cy - r); y <= (int)(cy + r); y++)
+            for (int x = (int)(cx - r); x <= (int)(cx + r); x++)
+                if (std::hypot(x + 0.5f - cx, y + 0.5f - cy) <= r) paint(x, y, c);
     }
     // Lays light over whatever is there: brighter wins, so overlapping sparks add up.
     void glow(int x, int y, Rgb c)
@@ -154,7 +166,7 @@ void fill_ellipse(Canvas &c, float cx, float cy, float rx, float ry, Rgb col, fl
 {
     for (int y = 0; y < c.h; y++)
         for (int x = 0; x < c.w; x++)
-            if (in_ellipse(x + 0.5f, y + 0.5f, cx, cy, rx, ry)) c.paint(x, y, col, a);
+            if (in_ellipse(c.u(x), c.u(y), cx, cy, rx, ry)) c.paint(x, y, col, a);
 }
 
 // Pixels on an arc of a circle, above (up) or below the centre.
@@ -162,7 +174,7 @@ void arc(Canvas &c, float cx, float cy, float r, float thick, bool upper, Rgb co
 {
     for (int y = 0; y < c.h; y++)
         for (int x = 0; x < c.w; x++) {
-            float fx = x + 0.5f, fy = y + 0.5f;
+            float fx = c.u(x), fy = c.u(y);
             float d = std::hypot(fx - cx, fy - cy);
             if (std::fabs(d - r) <= thick && (upper ? fy <= cy : fy >= cy)) c.paint(x, y, col);
         }
@@ -179,12 +191,12 @@ struct GhostDesign {
 };
 
 // Pillow shading: a dark rim, a lighter core, a soft sheen at the top left.
-Canvas paint_ghost(const GhostDesign &g)
+Canvas paint_ghost(const GhostDesign &g, int size = GHOST_SIZE)
 {
-    Canvas c(GHOST_SIZE, GHOST_SIZE);
+    Canvas c(size, size, size / float(GHOST_SIZE));
     for (int y = 0; y < c.h; y++)
         for (int x = 0; x < c.w; x++)
-            if (g.inside(x + 0.5f, y + 0.5f)) c.plot(x, y, g.body);
+            if (g.inside(c.u(x), c.u(y))) c.plot(x, y, g.body);
     std::vector<float> d = depth_of(c);
     Rgb rim = scale(g.body, 0.42f);
     Rgb edge = scale(g.body, 0.72f);
@@ -192,10 +204,10 @@ Canvas paint_ghost(const GhostDesign &g)
     for (int y = 0; y < c.h; y++)
         for (int x = 0; x < c.w; x++) {
             if (!c.is_solid(x, y)) continue;
-            float dd = d[y * c.w + x];
+            float dd = d[y * c.w + x] / c.k;
             Rgb col = mix(edge, core, smoothstep(1.0f, 7.0f, dd));
-            col = scale(col, 1.0f - 0.22f * smoothstep(26, 46, y + 0.5f));
-            float sheen = 1 - std::hypot(x + 0.5f - 16, y + 0.5f - 10) / 7.0f;
+            col = scale(col, 1.0f - 0.22f * smoothstep(26, 46, c.u(y)));
+            float sheen = 1 - std::hypot(c.u(x) - 16, c.u(y) - 10) / 7.0f;
             if (sheen > 0) col = mix(col, WHITE, 0.55f * sheen);
             if (dd < 1.2f) col = rim;
             c.at(x, y) = col;
@@ -208,7 +220,7 @@ void oval_eyes(Canvas &c, Eye l, Eye r, float rx, float ry)
 {
     for (Eye e : {l, r}) {
         fill_ellipse(c, e.cx, e.cy, rx, ry, EYE_DARK);
-        c.paint((int)(e.cx - rx * 0.4f), (int)(e.cy - ry * 0.5f), WHITE);
+        c.dab(e.cx - rx * 0.4f, e.cy - ry * 0.5f, WHITE);
     }
 }
 
@@ -240,7 +252,7 @@ GhostDesign goblin_ghost()
                 // angry eyes: ovals cut by brows slanting down to the middle
                 for (int y = 0; y < c.h; y++)
                     for (int x = 0; x < c.w; x++) {
-                        float fx = x + 0.5f, fy = y + 0.5f;
+                        float fx = c.u(x), fy = c.u(y);
                         bool l = in_ellipse(fx, fy, 18, 17.5f, 3.8f, 3.4f) && fy > 14.5f + (fx - 14) * 0.55f;
                         bool r = in_ellipse(fx, fy, 30, 17.5f, 3.8f, 3.4f) && fy > 14.5f + (34 - fx) * 0.55f;
                         if (l || r) c.paint(x, y, EYE_DARK);
@@ -250,7 +262,7 @@ GhostDesign goblin_ghost()
                 // grin with teeth
                 for (int y = 0; y < c.h; y++)
                     for (int x = 0; x < c.w; x++) {
-                        float fx = x + 0.5f, fy = y + 0.5f;
+                        float fx = c.u(x), fy = c.u(y);
                         if (!in_ellipse(fx, fy, 24, 27, 7.5f, 3.6f) || fy < 25.5f) continue;
                         float tooth = 1 - std::fabs(std::fmod(fx - 16.5f, 3.0f) - 1.5f) / 1.5f;
                         bool top = fy < 26.5f + 1.6f * tooth;
@@ -282,7 +294,7 @@ GhostDesign hooded_ghost()
                 fill_ellipse(c, 23, 22, 9, 7.2f, {38, 12, 62});
                 for (float cx : {19.0f, 27.0f}) {
                     fill_ellipse(c, cx, 22, 2.6f, 1.5f, {255, 236, 120});
-                    c.paint((int)cx, 21, WHITE);
+                    c.dab(cx, 21, WHITE);
                 }
             }};
 }
@@ -300,7 +312,7 @@ GhostDesign lantern_ghost()
                 const Rgb glow{255, 228, 90}, carved{90, 30, 10};
                 for (int y = 0; y < c.h; y++)
                     for (int x = 0; x < c.w; x++) {
-                        float fx = x + 0.5f, fy = y + 0.5f;
+                        float fx = c.u(x), fy = c.u(y);
                         bool eye = in_triangle(fx, fy, 11.5f, 23, 21.5f, 23, 17, 14.5f) ||
                                    in_triangle(fx, fy, 26.5f, 23, 36.5f, 23, 31, 14.5f);
                         float tooth = std::fabs(std::fmod(fx - 13, 4.0f) - 2) / 2;  // 0 at a tooth's tip
@@ -310,17 +322,18 @@ GhostDesign lantern_ghost()
                     }
                 // a dark carved edge around the glowing openings
                 std::vector<Rgb> before = c.px;
-                for (int y = 1; y + 1 < c.h; y++)
-                    for (int x = 1; x + 1 < c.w; x++) {
+                const int s = std::max(1, (int)std::lround(c.k));
+                for (int y = s; y + s < c.h; y++)
+                    for (int x = s; x + s < c.w; x++) {
                         auto lit = [&](int xx, int yy) { return before[yy * c.w + xx].g > 200 && before[yy * c.w + xx].b < 220; };
-                        if (!lit(x, y) && c.is_solid(x, y) && (lit(x + 1, y) || lit(x - 1, y) || lit(x, y + 1) || lit(x, y - 1)))
+                        if (!lit(x, y) && c.is_solid(x, y) && (lit(x + s, y) || lit(x - s, y) || lit(x, y + s) || lit(x, y - s)))
                             c.paint(x, y, carved);
                     }
                 // green stalk: whatever of the shape rises above the pumpkin's top
                 for (int y = 0; y < c.h; y++)
                     for (int x = 0; x < c.w; x++)
-                        if (!in_ellipse(x + 0.5f, y + 0.5f, 24, 23, 19, 16.5f) && y < 12)
-                            c.paint(x, y, mix(Rgb{60, 90, 25}, Rgb{135, 185, 70}, (x + 0.5f - 22) / 8));
+                        if (!in_ellipse(c.u(x), c.u(y), 24, 23, 19, 16.5f) && c.u(y) < 12.5f)
+                            c.paint(x, y, mix(Rgb{60, 90, 25}, Rgb{135, 185, 70}, (c.u(x) - 22) / 8));
             }};
 }
 
@@ -336,7 +349,7 @@ GhostDesign wraith_ghost()
                 fill_ellipse(c, 24, 18.5f, 9.5f, 8.5f, {34, 4, 14});
                 for (float cx : {20.0f, 28.0f}) {
                     fill_ellipse(c, cx, 18, 1.9f, 1.9f, {255, 225, 120});
-                    c.paint((int)cx, 17, WHITE);
+                    c.dab(cx, 17, WHITE);
                 }
                 fill_ellipse(c, 24, 23.5f, 2.2f, 1.2f, {90, 10, 30});
             }};
@@ -402,11 +415,33 @@ void dot(Canvas &c, float x, float y, float r, Rgb col)
 
 }  // namespace
 
-BITMAP *make_ghost(int which)
+static const std::function<GhostDesign()> ghost_designs[GHOST_PICTURE_COUNT] = {
+    sheet_ghost, goblin_ghost, hooded_ghost, lantern_ghost, wraith_ghost, twin_tail_ghost};
+
+BITMAP *make_ghost(int which) { return to_bitmap(paint_ghost(ghost_designs[which]())); }
+
+// Painted at four times the size and averaged down, so the outline is smooth against any desktop.
+std::vector<uint8_t> make_ghost_icon(int which, int size)
 {
-    static const std::function<GhostDesign()> designs[GHOST_PICTURE_COUNT] = {
-        sheet_ghost, goblin_ghost, hooded_ghost, lantern_ghost, wraith_ghost, twin_tail_ghost};
-    return to_bitmap(paint_ghost(designs[which]()));
+    const int S = 4;
+    Canvas c = paint_ghost(ghost_designs[which](), size * S);
+    std::vector<uint8_t> rgba(size * size * 4, 0);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            float r = 0, g = 0, b = 0;
+            int n = 0;
+            for (int sy = y * S; sy < (y + 1) * S; sy++)
+                for (int sx = x * S; sx < (x + 1) * S; sx++)
+                    if (c.is_solid(sx, sy)) {
+                        const Rgb &p = c.px[sy * c.w + sx];
+                        r += p.r, g += p.g, b += p.b, n++;
+                    }
+            if (!n) continue;
+            uint8_t *o = &rgba[(y * size + x) * 4];
+            auto ch = [n](float v) { return (uint8_t)std::lround(std::clamp(v / n, 0.0f, 255.0f)); };
+            o[0] = ch(r), o[1] = ch(g), o[2] = ch(b), o[3] = (uint8_t)(255 * n / (S * S));
+        }
+    return rgba;
 }
 
 // The burst sits where the game puts the ghost's centre inside the frame.

@@ -3,6 +3,10 @@
 //
 //   make-media --dat /usr/bin/dat --fonts /usr/share/fonts/truetype/dejavu
 //              --work <scratch folder> --out <path of data.dat>
+//
+// It also draws the desktop icon, one PNG per size, into a folder:
+//
+//   make-media --icons <folder>        (writes ghosts-of-vorn-32.png ... ghosts-of-vorn-256.png)
 #include "media.h"
 
 #include <cerrno>
@@ -10,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <png.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -126,15 +131,34 @@ bool assemble(const std::string &dat, const std::vector<Item> &items, const std:
     return true;
 }
 
+// The sheet ghost, the game's plainest, reads best when small.
+bool make_icons(const std::string &folder)
+{
+    const int ICON_GHOST = 0;
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return fail("cannot make " + folder);
+    for (int size : {32, 48, 64, 128, 256}) {
+        std::vector<uint8_t> rgba = media::make_ghost_icon(ICON_GHOST, size);
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        image.width = image.height = size;
+        image.format = PNG_FORMAT_RGBA;
+        std::string path = folder + "/ghosts-of-vorn-" + std::to_string(size) + ".png";
+        if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr))
+            return fail("cannot write " + path + ": " + image.message);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
     std::map<std::string, std::string> opt;
     for (int i = 1; i + 1 < argc; i += 2) opt[argv[i]] = argv[i + 1];
+    if (!opt["--icons"].empty()) return make_icons(opt["--icons"]) ? 0 : 1;
     for (const char *key : {"--dat", "--fonts", "--work", "--out"})
         if (opt[key].empty()) {
-            std::fprintf(stderr, "usage: %s --dat DAT --fonts DIR --work DIR --out FILE\n", argv[0]);
+            std::fprintf(stderr, "usage: %s --dat DAT --fonts DIR --work DIR --out FILE | --icons DIR\n", argv[0]);
             return 2;
         }
     // No display is needed to paint into memory bitmaps.

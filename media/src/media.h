@@ -24,6 +24,9 @@ BITMAP *make_vanish_frame(int frame);
 BITMAP *make_shard();
 BITMAP *make_filler(int index);
 
+// The ghost drawn at size x size pixels for the desktop's icon: RGBA rows, transparent around it.
+std::vector<uint8_t> make_ghost_icon(int which, int size);
+
 // Renders printable ASCII from a TrueType file into the library's 8-bit font grid.
 struct FontStyle {
     std::string ttf_path;

@@ -105,8 +105,7 @@ void load_high_score_table(HighScoreTable* table) {
         return;
     }
     std::vector<unsigned char> bytes = encode_entries(table);
-    fread(bytes.data(), 1, bytes.size(), file);
-    if (ferror(file))
+    if (fread(bytes.data(), 1, bytes.size(), file) < bytes.size() && ferror(file))
         table->keep_file = true;
     else
         decode_entries(table, bytes);

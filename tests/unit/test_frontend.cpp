@@ -137,6 +137,9 @@ TEST_F(Frontend, TheSaveRespectsThePlayersFile) {
     write_file("player/" + file, old_table);
     ASSERT_EQ(chown("player", player, player) | chown(("player/" + file).c_str(), player, player), 0);
     fs::permissions("player/" + file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    write_file("player/unreadable", old_table);  // one the player may write but not read
+    ASSERT_EQ(chown("player/unreadable", player, player), 0);
+    fs::permissions("player/unreadable", fs::perms::owner_write);
     const pid_t child = fork();
     if (child == 0) {
         const int err = open("player-stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -145,15 +148,19 @@ TEST_F(Frontend, TheSaveRespectsThePlayersFile) {
             _exit(2);
         HighScoreTable* t = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
         insert_high_score(t, "Ghost Hunter", 400);
+        HighScoreTable* u = create_high_score_table(HIGH_SCORE_COUNT, "unreadable");
+        insert_high_score(u, "Ghost Hunter", 400);
         _exit(t->entries[0].score == 400 ? 0 : 3);
     }
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
     EXPECT_EQ(read_file("player/" + file), old_table);
+    EXPECT_EQ(read_file("player/unreadable"), old_table);
     const std::string said = read_file("player-stderr.txt");
     EXPECT_NE(said.find("could not be written"), std::string::npos) << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("could not be read, so it was left alone"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
 }
 
 TEST_F(Frontend, EndScreensThenTheTable) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "levels/level_flow.h"
@@ -15,6 +16,26 @@
 struct Play : ::testing::Test {
     void SetUp() override { start_game(); }
 };
+
+// Each field takes its own draw, in order, over its own span of values.
+TEST_F(Play, ANewGhostDrawsItsFieldsInOrder) {
+    for (unsigned seed : {1u, 7u, 2024u}) {
+        srand(seed);
+        const Ghost g;
+        srand(seed);
+        int r[11];
+        for (int& v : r)
+            v = rand();
+        const Ghost want_of = [&] {
+            Ghost w = still_ghost(r[2] % 640, r[3] % 480, r[9] % 2 ? 0 : -1);
+            w.health = 10 + r[0] % 40, w.fade_step = 1 + r[1] % 5, w.moving_left = r[4] % 2, w.moving_up = r[5] % 2;
+            w.speed = 1 + r[6] % 5, w.hidden_ticks = 10 + r[7] % 80, w.shown_ticks = 10 + r[8] % 80, w.alpha = 0;
+            w.sprite = item_bitmap(GHOST_PICTURE_FIRST + r[10] % 6);
+            return w;
+        }();
+        EXPECT_EQ(memcmp(&g, &want_of, sizeof g), 0) << "seed " << seed;
+    }
+}
 
 TEST_F(Play, FadesMovesAndDrawing) {
     struct { int step, in, out; } fades[] = {{5, 51, 51}, {1, 255, 254}};
@@ -183,7 +204,7 @@ TEST_F(Play, WhichGhostsTheBeamHitsAndHowOften) {
         struct { BITMAP* other; int x, y, hit; } collisions[] = {
             {full, 20, 5, 0},  {full, 5, 20, 0}, {full, -3, -3, 0},    // disjoint
             {full, 19, 5, -1}, {full, 5, -2, -1}, {full, -2, -2, -1},  // a shared column, row, corner
-            {dot, 2, 2, 0},    {dot, 9, 9, -1},  {dot, 10, 8, -1}, {dot, 8, 8, -1}, {dot, 11, 9, 0}};
+            {dot, 2, 2, 0},    {dot, 9, 9, -1},  {dot, 10, 8, -1}, {dot, 8, 8, -1}, {dot, 11, 9, 0}, {dot, 7, 9, 0}};
         for (auto c : collisions)
             EXPECT_EQ(pixel_collide(spot, c.x, c.y, c.other, 0, 0), c.hit) << depth << ": " << c.x << "," << c.y;
         destroy_bitmap(spot);
@@ -218,6 +239,17 @@ TEST_F(Play, WhichGhostsTheBeamHitsAndHowOften) {
     mouse_b = 1;
     update_ghosts();
     EXPECT_EQ(ghosts[1].health, 17);
+
+    mouse_b = 0;  // with every voice taken there is no zap, and so no hit
+    update_ghosts();
+    std::vector<int> taken;
+    for (int v; (v = allocate_voice(zap)) != -1;)
+        taken.push_back(v);
+    mouse_b = 1;
+    update_ghosts();
+    for (int v : taken)
+        deallocate_voice(v);
+    EXPECT_EQ(ghosts[1].health * 10 + (beam_voice == NO_VOICE), 171);
 }
 
 TEST_F(Play, HeatFollowsTheLeftButtonAndBlocksHitsAtTheLimit) {
@@ -305,4 +337,11 @@ TEST_F(Play, HeatBarVanishEffectsAndCrosshair) {
     }
     EXPECT_EQ(turned_to, (std::set<int>{0, 1, 255, 256}));
     EXPECT_EQ(mouse_sprite, crosshair_sprite);
+    EXPECT_EQ(mouse_x_focus * 100 + mouse_y_focus, 3030) << "the centre stays on the mouse point";
+    // The drawn crosshair: a white outer ring, a transparent inside, a red inner ring.
+    const int mask = bitmap_mask_color(crosshair_image);
+    EXPECT_EQ(getpixel(crosshair_image, 45, 30), mask);
+    EXPECT_EQ(getpixel(crosshair_image, 55, 30), white());
+    EXPECT_EQ(getpixel(crosshair_image, 36, 30), makecol(255, 0, 0));
+    EXPECT_EQ(getpixel(crosshair_image, 0, 0), mask);
 }

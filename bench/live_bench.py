@@ -1,0 +1,204 @@
+#!/usr/bin/python3
+"""The real game running, measured from outside: CPU, frames sent to the X server, logic steps and
+key taps, on the title screen, a level introduction and in play at levels 1 and 20.
+Usage: live_bench.py BUILD_DIR   (Debian's /usr/bin/python3, for python3-xlib and python3-pil)"""
+import os, shutil, struct, subprocess, sys, tempfile, time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+import xdriver as xd  # noqa: E402
+
+SECONDS = 5  # of each state, for CPU and frames
+TAPS, TAP_HOLD = 20, 0.03
+STATES = [("title", "title screen"), ("intro", "level 1 introduction, waiting for A"),
+          ("play 1", "play at level 1"), ("play 20", "play at level 20")]
+
+
+def still_with(y, x):
+    """A still screen ("Hit A to continue") with a line of text starting at (x, y)."""
+    return lambda f: xd.still_screen(f) and f.starts(y, y + 10, x, x - 3)
+
+
+LEVEL_INTRO, TABLE = still_with(200, 40), still_with(150, 355)
+WIN = lambda f: still_with(100, 40)(f) and f.dark(200, 210)  # noqa: E731
+
+
+class Game:
+    """A copy of a game binary in a folder of its own, beside the silent allegro.cfg, its frames
+    counted by the preloaded frame-counter.so."""
+
+    def __init__(self, X, build, binary, **env):
+        self.X, self.dir = X, tempfile.mkdtemp(prefix="vorn-bench-")
+        game = shutil.copy2(os.path.join(build, binary), self.dir)
+        shutil.copy2(os.path.join(build, "tests", "allegro.cfg"), self.dir)
+        shutil.copy2(os.path.join(build, "data.dat"), self.dir)
+        # One score of 1234567890 shows every digit in the game's font, to read "Time Left" with.
+        with open(os.path.join(self.dir, "High Scores.txt"), "wb") as f:
+            f.write(b"Digits".ljust(32, b"\0") + struct.pack("<i", 1234567890))
+        self.count = os.path.join(self.dir, "frames")
+        with open(self.count, "wb") as f:
+            f.write(bytes(8))
+        X.move(320, 240)
+        self.proc = xd.spawn([game], cwd=self.dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, env=dict(
+                                 X.env, HOME=self.dir, VORN_FRAME_COUNT=self.count,
+                                 LD_PRELOAD=os.path.join(build, "tests", "frame-counter.so"), **env))
+
+    def close(self):
+        xd.stop(self.proc)
+        shutil.rmtree(self.dir, True)
+
+    def frames(self):
+        with open(self.count, "rb") as f:
+            return struct.unpack("<Q", f.read(8))[0]
+
+    def measure(self, seconds=SECONDS):
+        """(CPU in % of one core, full frames a second) over seconds of doing nothing."""
+        t0, c0, f0 = time.monotonic(), xd.cpu_seconds(self.proc.pid), self.frames()
+        time.sleep(seconds)
+        t1, c1, f1 = time.monotonic(), xd.cpu_seconds(self.proc.pid), self.frames()
+        return 100 * (c1 - c0) / (t1 - t0), (f1 - f0) / (t1 - t0)
+
+    def expect(self, check, what, timeout=15):
+        f = self.X.wait(check, timeout)
+        if f is None:
+            raise RuntimeError("no %s within %d s (game status %s)" % (what, timeout, self.proc.poll()))
+        return f
+
+    def selected(self):
+        f = self.X.grab()
+        return next((i for i in range(3) if xd.title(i)(f)), None)
+
+    def select(self, item):
+        for _ in range(6):
+            if self.selected() == item:
+                return
+            self.X.tap("Down")
+            time.sleep(0.1)
+        raise RuntimeError("menu item %d not reached" % item)
+
+
+def taps_seen(game):
+    """Quick taps of Down on the title menu with both cores kept busy: how many moved the highlight."""
+    hogs = [xd.spawn(["sh", "-c", "while :; do :; done"]) for _ in range(2)]
+    seen = 0
+    try:
+        for _ in range(TAPS):
+            before = game.selected()
+            game.X.tap("Down", hold=TAP_HOLD)
+            if before is not None and game.X.wait(xd.title((before + 1) % 3), 1):
+                seen += 1
+    finally:
+        for hog in hogs:
+            xd.stop(hog)
+    return seen
+
+
+def logic_rate(game, digits, seconds=10):
+    """Logic steps a second from the countdown: one second of "Time Left" is 60 steps."""
+    changes, last, start = [], None, time.monotonic()
+    while time.monotonic() - start < seconds + 1.5:
+        f = game.X.grab()
+        now = time.monotonic()
+        value = digits.read(f, 60, 0, 140) if xd.play(f) else None
+        if value is not None and value != last:
+            changes.append((now, value))
+            last = value
+        time.sleep(0.005)
+    # The first value read started before the watch began: count from its end.
+    changes = changes[1:]
+    if len(changes) < 2:
+        return float("nan"), 0, 0.0
+    (t0, v0), (t1, v1) = changes[0], changes[-1]
+    return 60 * (v0 - v1) / (t1 - t0), v0 - v1, t1 - t0
+
+
+def first_run(X, build, figures):
+    """The plain game: title, taps, the high-score table, level 1's introduction and play."""
+    game = Game(X, build, "ghosts-of-vorn")
+    try:
+        game.expect(xd.title(0), "title screen", 30)
+        time.sleep(1)
+        figures["title"] = game.measure()
+        figures["taps"] = taps_seen(game)
+        game.select(1)
+        X.tap("Return")
+        digits = xd.Digits(game.expect(TABLE, "high-score table"), 150, 352)
+        X.tap("a")
+        game.expect(xd.title(1), "title screen after the table")
+        game.select(0)
+        X.tap("Return")
+        game.expect(xd.notice, "level 1 introduction")
+        time.sleep(0.5)
+        figures["intro"] = game.measure()
+        X.tap("a")
+        game.expect(xd.play, "play at level 1")
+        time.sleep(1.5)  # the introduction's time comes off the countdown at once
+        figures["play 1"] = game.measure()
+        figures["steps"] = logic_rate(game, digits)
+    finally:
+        game.close()
+
+
+def level_20(X, build, figures):
+    """The hooked game, whose "New Game" starts at level 20: introduction, win screen and table."""
+    game = Game(X, build, "ghosts-of-vorn-hooked", VORN_FIRST_LEVEL="20")
+    try:
+        game.expect(xd.title(0), "title screen", 30)
+        X.tap("Return")
+        for check, what in [(LEVEL_INTRO, "level 20 introduction"), (WIN, "win screen"), (TABLE, "table")]:
+            game.expect(check, what)
+            X.tap("a")
+        game.expect(xd.play, "play at level 20")
+        time.sleep(1.5)
+        figures["play 20"] = game.measure()
+    finally:
+        game.close()
+
+
+def verdict(what, value, low, high, unit="", places=1):
+    ok = low <= value <= high
+    limits = "at most %g" % high if low == float("-inf") else "all" if low == high else "%g to %g" % (low, high)
+    print("  %-42s %8.*f %-3s (%s) %s" % (what, places, value, unit, limits,
+                                            "PASS" if ok else "NOT RUN" if value != value else "MISS"))
+    return ok
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    X, figures = xd.XServer(), {}
+    load = os.getloadavg()[0]
+    try:
+        for run in (first_run, level_20):
+            try:
+                run(X, build, figures)
+            except RuntimeError as e:
+                print("The live run stopped: %s" % e)
+    finally:
+        X.close()
+    nan = float("nan")
+    figures = dict({state: (nan, nan) for state, _ in STATES}, steps=(nan, 0, 0.0), taps=nan) | figures
+    print("\nThe game running (silent sound, its own X display, %d s a state; load average %.2f before, %.2f after):"
+          % (SECONDS, load, os.getloadavg()[0]))
+    print("  %-36s %12s %12s" % ("", "CPU, % core", "frames a s"))
+    for state, label in STATES:
+        print("  %-36s %12.1f %12.1f" % ((label,) + figures[state]))
+    print("  logic steps a second in play at level 1: %.2f (\"Time Left\" fell %d in %.2f s)" % figures["steps"])
+    print("  taps of Down held %d ms seen with both cores busy: %g of %d" % (1000 * TAP_HOLD, figures["taps"], TAPS))
+
+    inf = float("-inf")
+    print("\nTargets:")
+    ok = all([
+        verdict("CPU on the title screen", figures["title"][0], inf, 5, "%"),
+        verdict("CPU waiting on a level introduction", figures["intro"][0], inf, 5, "%"),
+        verdict("CPU in play at level 1", figures["play 1"][0], inf, 15, "%"),
+        verdict("CPU in play at level 20", figures["play 20"][0], inf, 25, "%"),
+        verdict("frames a second in play at level 1", figures["play 1"][1], 50, 70, "/s"),
+        verdict("frames a second in play at level 20", figures["play 20"][1], 50, 70, "/s"),
+        verdict("logic steps a second", figures["steps"][0], 59, 61, "/s", 2),
+        verdict("quick taps seen under load, of %d" % TAPS, figures["taps"], TAPS, TAPS, "", 0),
+    ])
+    print("All targets met." if ok else "Some targets missed.")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,16 @@
+# Links from both settings folders to the freepats instruments. Inside the install prefix (a
+# package under /usr) they are relative; elsewhere they name the system's freepats directly.
+foreach(settings sound silent)
+  set(folder "${CMAKE_INSTALL_PREFIX}/${VORN_SHARE}/${settings}")
+  foreach(bank Tone_000 Drum_000)
+    set(target "${VORN_FREEPATS_DIR}/${bank}")
+    string(FIND "${target}" "${CMAKE_INSTALL_PREFIX}/" at)
+    if(at EQUAL 0)
+      file(RELATIVE_PATH target "${folder}" "${target}")
+    endif()
+    set(link "$ENV{DESTDIR}${folder}/${bank}")
+    message(STATUS "Installing: ${link} -> ${target}")
+    file(REMOVE "${link}")
+    file(CREATE_LINK "${target}" "${link}" SYMBOLIC)
+  endforeach()
+endforeach()
