@@ -17,27 +17,16 @@ START_SECONDS = 20    # allowance for the first frame: the sanitized start-up is
 NUDGE_SECONDS = 3     # a screen this still gets A and Down: "Hit A" screens and the title wait for them
 SUMMARY_EVERY = 60
 REPORT = re.compile(r"ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: \w+Sanitizer|due to signal")
-KEYS = ("Up", "Down", "Left", "Right", "Return", "a", "Escape", "m")
-# Relative weights of the random player's actions; one comes every 50-250 ms.
+# Relative weights of the random player's actions (keys, moves, buttons 1 and 3); one comes every 50-250 ms.
 ACTIONS = {"Up": 4, "Down": 4, "Left": 2, "Right": 2, "Return": 4, "a": 14, "Escape": 0.5, "m": 2,
-           "move": 30, "aim": 12, "button1": 16, "button3": 3}
+           "move": 30, "aim": 12, 1: 16, 3: 3}
 
 
-def screen_kind(f):
-    """Which of the game's screens a grab shows, or None."""
-    if xd.play(f):
-        return "play"
-    if xd.notice(f):
-        return "notice"  # a level's introduction or the game over
-    if any(xd.title(s)(f) for s in range(3)):
-        return "title"
-    if not xd.still_screen(f):
-        return None
-    if f.dark(60, 150):
-        return "table"
-    if f.starts(100, 110, 20) and f.starts(200, 210, 40):
-        return "bomb"  # a level's introduction with a flash bomb
-    return "win" if f.starts(100, 110, 40) and f.dark(190, 350) else None
+# The game's screens by what a grab shows; a "notice" is a level's introduction or the game over.
+KINDS = [("play", xd.play), ("notice", xd.notice), ("title", lambda f: any(xd.title(s)(f) for s in range(3))),
+         ("table", lambda f: xd.still_screen(f) and f.dark(60, 150)),
+         ("bomb", lambda f: xd.still_screen(f) and f.starts(100, 110, 20) and f.starts(200, 210, 40)),
+         ("win", lambda f: xd.still_screen(f) and f.starts(100, 110, 40) and f.dark(190, 350))]
 
 
 class Failure(Exception):
@@ -45,30 +34,29 @@ class Failure(Exception):
 
 
 class Game:
-    """One build on its own X server, restarted whenever it ends with status 1."""
+    """The sanitized build on its own X server under random keys and mouse, restarted whenever it ends
+    with status 1."""
+    name, binary, first_level = "sanitized", "ghosts-of-vorn", 1
 
-    def __init__(self, name, binary, build, base, sanitized, first_level=1):
-        self.name, self.dir, self.first_level = name, os.path.join(base, name), first_level
-        bin_dir, self.run_dir = os.path.join(self.dir, "bin"), os.path.join(self.dir, "run")
-        os.makedirs(bin_dir)
+    def __init__(self, build, base):
+        self.dir = os.path.join(base, self.name)
+        self.run_dir = os.path.join(self.dir, "run")
         os.makedirs(self.run_dir)
         # Silent sound: the binary beside a copy of the test settings (the library reads its own folder's).
-        self.binary = shutil.copy2(os.path.join(build, binary), bin_dir)
-        shutil.copy2(os.path.join(build, "tests", "allegro.cfg"), bin_dir)
+        self.binary = shutil.copy2(os.path.join(build, self.binary), self.dir)
+        shutil.copy2(os.path.join(build, "tests", "allegro.cfg"), self.dir)
         with open(os.path.join(self.run_dir, "datapath.cfg"), "w") as f:
             f.write("[data]\npath = %s\n" % os.path.join(os.path.abspath(build), "data.dat"))
         self.x = xd.XServer()
-        self.env = dict(self.x.env, HOME=self.run_dir, VORN_FIRST_LEVEL=str(first_level))
-        if sanitized:
+        self.env = dict(self.x.env, HOME=self.run_dir, VORN_FIRST_LEVEL=str(self.first_level))
+        if self.name == "sanitized":
             # Over the build's own defaults (and its leak suppressions): the library's crash handlers
             # must not replace the sanitizer's, and no report may pass for status 1 ("Quit").
             log = "halt_on_error=1:exitcode=86:log_path=" + os.path.join(self.dir, "sanitizer")
-            self.env["ASAN_OPTIONS"] = "allow_user_segv_handler=0:handle_abort=1:" + log
-            self.env["UBSAN_OPTIONS"] = "print_stacktrace=1:" + log
+            self.env.update(ASAN_OPTIONS="allow_user_segv_handler=0:handle_abort=1:" + log,
+                            UBSAN_OPTIONS="print_stacktrace=1:" + log)
         self.rng, self.held = random.Random(), {}
-        self.runs = self.games = self.top_level = self.level = self.wins = 0
-        self.rss = []  # (pid, seconds since its start, VmRSS kB)
-        self.next_action = self.next_look = 0.0
+        self.runs = self.games = self.top_level = self.level = self.wins = self.next_action = self.next_look = 0
 
     def start(self, now):
         self.runs += 1
@@ -76,23 +64,21 @@ class Game:
         self.proc = xd.spawn([self.binary], cwd=self.run_dir, env=self.env, stdin=subprocess.DEVNULL,
                              stdout=self.log, stderr=subprocess.STDOUT)
         self.started, self.changed, self.nudged, self.tapped = now, now + START_SECONDS - HANG_SECONDS, now, now
-        self.frame, self.kind, self.notice_from = None, None, None
+        self.frame = self.kind = self.notice_from = None
+        self.rss = []  # (seconds since the start, VmRSS kB)
 
     def fail(self, what):
         raise Failure("%s build, run %d: %s (logs in %s)" % (self.name, self.runs, what, self.dir))
 
-    def release_all(self):
-        for what in list(self.held):
-            self.send(what, False)
-
-    def send(self, what, down):
-        self.x.button(what, down) if isinstance(what, int) else self.x.key(what, down)
-        self.held.pop(what, None)
-
     def press(self, what, seconds, now):
         if what not in self.held:
-            self.send(what, True)
+            (self.x.button if isinstance(what, int) else self.x.key)(what, True)
             self.held[what] = now + seconds
+
+    def release(self, now):
+        for what in [w for w, until in self.held.items() if until <= now]:
+            (self.x.button if isinstance(what, int) else self.x.key)(what, False)
+            del self.held[what]
 
     def check_end(self, now, restart=True):
         """A run that ended: status 1 without reports starts the next one, anything else fails."""
@@ -100,33 +86,30 @@ class Game:
             return
         xd.stop(self.proc)
         self.log.close()
-        self.release_all()
+        self.release(float("inf"))
         for path in [self.log.name] + glob.glob(os.path.join(self.dir, "sanitizer.*")):
             with open(path, errors="replace") as f:
                 if found := [line.strip() for line in f if REPORT.search(line)]:
                     self.fail("report in its output: " + found[0])
-        if status < 0:
-            self.fail("killed by signal %d" % -status)
         if status not in (0, 1):
-            self.fail("ended with status %d" % status)
+            self.fail("killed by signal %d" % -status if status < 0 else "ended with status %d" % status)
         if restart:
             self.start(now)
 
     def look(self, now):
-        f = self.x.grab()
-        frame = zlib.crc32(f.data)
+        self.f = self.x.grab()
+        frame = zlib.crc32(self.f.data)
         if self.frame is None:
             self.frame = frame  # the empty screen before the window: the first frame is a change
         elif frame != self.frame:
             self.frame, self.changed = frame, now
         elif now - self.changed > HANG_SECONDS:
-            f.save(os.path.join(self.dir, "hang.png"))
+            self.f.save(os.path.join(self.dir, "hang.png"))
             self.fail("no new frame for %d s while input was fed (screen in hang.png)" % HANG_SECONDS)
-        self.count(screen_kind(f))
+        self.count(next((k for k, check in KINDS if check(self.f)), None))
         with open("/proc/%d/status" % self.proc.pid) as status:
-            self.rss += [(self.proc.pid, now - self.started, int(line.split()[1]))
-                         for line in status if line.startswith("VmRSS:")]
-        return f
+            self.rss += [(now - self.started, int(line.split()[1])) for line in status if line.startswith("VmRSS:")]
+        return self.f
 
     def count(self, kind):
         """A game begins where the title gives way to a level; an introduction left for play or a win is a level."""
@@ -142,44 +125,32 @@ class Game:
 
     def step(self, now):
         self.check_end(now)
-        for what, until in list(self.held.items()):
-            if until <= now:
-                self.send(what, False)
+        self.release(now)
         if now >= self.next_look:
             self.next_look = now + 0.25
-            self.f = self.look(now)
+            self.look(now)
             if now - self.changed > NUDGE_SECONDS and now - self.nudged > 1:
                 # Held long enough to be seen under load: a brief tap may fall between two reads of the keys.
                 self.nudged = now
                 self.press(self.rng.choice(("a", "Down")), 0.4, now)
         if now >= self.next_action:
             self.next_action = now + self.rng.uniform(0.05, 0.25)
-            self.act(now)
-
-    def act(self, now):
-        rng = self.rng
-        what = rng.choices(list(ACTIONS), list(ACTIONS.values()))[0]
-        if what in KEYS:
-            self.press(what, rng.uniform(0.05, 0.3), now)
-        elif what in ("move", "aim"):
+            what = self.rng.choices(list(ACTIONS), list(ACTIONS.values()))[0]
             spots = xd.Hunter.ghost_points(self.f) if what == "aim" and self.kind == "play" else []
-            self.x.move(*(rng.choice(spots) if spots else (rng.randrange(640), rng.randrange(480))))
-        else:
-            self.press(1 if what == "button1" else 3, rng.uniform(0.1, 3.0) if what == "button1" else 0.2, now)
+            if what in ("move", "aim"):
+                self.x.move(*(self.rng.choice(spots) if spots else (self.rng.randrange(640), self.rng.randrange(480))))
+            else:
+                self.press(what, self.rng.uniform(0.1, 3.0) if what == 1 else self.rng.uniform(0.05, 0.3), now)
 
     def finish(self):
         """Closes the window, as a player would, so that the last run ends normally and is checked too."""
-        self.release_all()
-        deadline = time.monotonic() + START_SECONDS  # a run just restarted may not have its window yet
-        while self.proc.poll() is None and not self.x.windows("Ghosts of Vorn"):
-            if time.monotonic() > deadline:
-                self.fail("no game window at the end")
-            time.sleep(0.2)
+        self.release(float("inf"))
+        # A run just restarted may not have its window yet.
+        if not self.x.wait(lambda f: self.proc.poll() is not None or self.x.windows("Ghosts of Vorn"), START_SECONDS):
+            self.fail("no game window at the end")
         for window in self.x.windows("Ghosts of Vorn"):
             self.x.close_window(window)
-        try:
-            self.proc.wait(60)
-        except subprocess.TimeoutExpired:
+        if not self.x.wait(lambda f: self.proc.poll() is not None, 60, 0.2):
             self.fail("did not end within 60 s of its window being closed")
         self.check_end(time.monotonic(), restart=False)
 
@@ -188,10 +159,13 @@ class Game:
 
 
 class Aimer(Game):
-    """Plays to win: the Hunter in play, A on every still screen, New Game on the title, never Quit."""
+    """The plain build with the tests' hooks, played to win: the Hunter in play, A on every still screen,
+    New Game on the title, never Quit."""
+    name, binary = "plain", "ghosts-of-vorn-hooked"
 
-    def __init__(self, *args, **kw):
-        super().__init__(*args, **kw)
+    def __init__(self, build, base, first_level):
+        self.first_level = first_level
+        super().__init__(build, base)
         self.hunter = xd.Hunter(self.x)
 
     def step(self, now):
@@ -203,36 +177,27 @@ class Aimer(Game):
         if kind == "play":
             self.hunter.step(f)
             if now - self.started < 60 and now - self.tapped > 3:
-                self.tap("m", now)  # every track early: the music's instruments load on first use
+                self.x.tap("m")  # every track early: the music's instruments load on first use
+                self.tapped = now
             return
         self.hunter.hold(False)
         # The title's highlight is trusted only once it has settled after the last key.
-        if kind in ("notice", "bomb", "win", "table") and now - self.tapped > 0.5:
-            self.tap("a", now)
-        elif kind == "title" and now - self.tapped > 0.5 and now - self.changed > 0.3:
-            self.tap("Return" if xd.title(0)(f) else "Up", now)
-
-    def tap(self, key, now):
-        self.x.tap(key)
-        self.tapped = now
+        if now - self.tapped > 0.5 and (kind in ("notice", "bomb", "win", "table")
+                                        or kind == "title" and now - self.changed > 0.3):
+            self.x.tap("a" if kind != "title" else "Return" if xd.title(0)(f) else "Up")
+            self.tapped = now
 
     def summary(self):
         return "%d games, top level %d, bombs fired %d, win screens %d" % (
             self.games, self.top_level, self.hunter.bombs_fired, self.wins)
 
 
-def memory_verdict(rss, seconds):
-    """(passed, text): whether resident memory still grows once the game has settled.
-
-    The plain build, not the sanitized one, whose quarantine of freed memory grows on its own; one
-    process's lifetime, as memory lost within a process is given back when it ends. The first minute
-    is a warm-up (the music's instruments and the library's buffers load on first use); the rest is
-    cut in thirds: it still grows when the peak of the last third is above the peak of the first by
-    more than 512 KiB. Peaks, so that the heap's ups and downs within a game do not count."""
-    warmup = 60 if seconds >= 180 else seconds / 3
-    pid = max(rss, key=lambda s: s[1])[0]
-    samples = [(t, kb) for p, t, kb in rss if p == pid]
-    end = samples[-1][0]
+def memory_verdict(samples, seconds):
+    """(passed, text): whether resident memory still grows over one plain-build process's life (the
+    sanitizer's quarantine grows on its own) after a minute's warm-up, as the music's instruments and
+    the library's buffers load on first use: when the peak of the last third is above the peak of the
+    first by more than 512 KiB. Peaks, so that the heap's ups and downs within a game do not count."""
+    warmup, end = (60 if seconds >= 180 else seconds / 3), (samples or [(0, 0)])[-1][0]
     if end < 2 * warmup:
         return False, "no plain-build process lived %d s" % (2 * warmup)
     third = (end - warmup) / 3
@@ -252,9 +217,7 @@ def main():
     # Ended from outside: exit normally, so that every process started is ended too.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     base = tempfile.mkdtemp(prefix="vorn-soak-")
-    sanitized = Game("sanitized", "ghosts-of-vorn", args.sanitized_build, base, sanitized=True)
-    plain = Aimer("plain", "ghosts-of-vorn-hooked", args.plain_build, base, sanitized=False,
-                  first_level=args.first_level)
+    sanitized, plain = Game(args.sanitized_build, base), Aimer(args.plain_build, base, args.first_level)
     begin = now = time.monotonic()
     for g in (sanitized, plain):
         g.start(begin)
@@ -266,7 +229,7 @@ def main():
             if now >= next_summary:
                 next_summary += SUMMARY_EVERY
                 print("soak %4d s: sanitized %s; plain %s, RSS %.1f MiB" % (
-                    now - begin, sanitized.summary(), plain.summary(), plain.rss[-1][2] / 1024), flush=True)
+                    now - begin, sanitized.summary(), plain.summary(), (plain.rss or [(0, 0)])[-1][1] / 1024), flush=True)
             time.sleep(0.01)
             now = time.monotonic()
         for g in (sanitized, plain):
@@ -274,8 +237,6 @@ def main():
     except Failure as failure:
         print("soak FAILED after %d s: %s" % (time.monotonic() - begin, failure), flush=True)
         return 1
-    with open(os.path.join(plain.dir, "rss.txt"), "w") as f:
-        f.writelines("%d %.1f %d\n" % sample for sample in plain.rss)
     passed, text = memory_verdict(plain.rss, args.seconds)
     print("soak %s: %d s; sanitized build %s; plain build %s; %s" % (
         "passed" if passed else "FAILED (memory still growing)", args.seconds, sanitized.summary(),
