@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""The real game for a long while, two builds at once, each on its own Xvfb.
-
-The sanitized build gets random keys and mouse and is restarted whenever it ends normally (status 1,
-"Quit"). The plain build, with the tests' hooks, gets a player who aims: New Game starts it at a late
-level, so that it fires flash bombs and reaches the win screens; it never chooses Quit, so that one
-process plays throughout, for its resident memory (see memory_verdict). Either fails the soak on a
-crash, another status, a report in its output or a hang: no new frame for HANG_SECONDS.
+"""The real game for a long while, two builds at once, each on its own Xvfb: the sanitized one under
+random input (see Game), the plain one with the tests' hooks played to win (see Aimer). Either fails
+the soak on a crash, another status, a report in its output or a hang: no new frame for HANG_SECONDS.
 Usage: soak.py [--seconds N] [--first-level N] PLAIN_BUILD_DIR SANITIZED_BUILD_DIR"""
 import argparse, glob, os, random, re, shutil, signal, subprocess, sys, tempfile, time, zlib
 
@@ -15,7 +11,6 @@ import xdriver as xd  # noqa: E402
 HANG_SECONDS = 10     # no new frame for this long, though input is fed, is a hang
 START_SECONDS = 20    # allowance for the first frame: the sanitized start-up is slow
 NUDGE_SECONDS = 3     # a screen this still gets A and Down: "Hit A" screens and the title wait for them
-SUMMARY_EVERY = 60
 REPORT = re.compile(r"ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: \w+Sanitizer|due to signal")
 # Relative weights of the random player's actions (keys, moves, buttons 1 and 3); one comes every 50-250 ms.
 ACTIONS = {"Up": 4, "Down": 4, "Left": 2, "Right": 2, "Return": 4, "a": 14, "Escape": 0.5, "m": 2,
@@ -159,8 +154,9 @@ class Game:
 
 
 class Aimer(Game):
-    """The plain build with the tests' hooks, played to win: the Hunter in play, A on every still screen,
-    New Game on the title, never Quit."""
+    """The plain build with the tests' hooks, played to win from a late level, for flash bombs and the win
+    screens: the Hunter in play, A on every still screen, New Game on the title. Never Quit, so that one
+    process plays throughout, for its resident memory (see memory_verdict)."""
     name, binary = "plain", "ghosts-of-vorn-hooked"
 
     def __init__(self, build, base, first_level):
@@ -221,13 +217,13 @@ def main():
     begin = now = time.monotonic()
     for g in (sanitized, plain):
         g.start(begin)
-    next_summary = begin + SUMMARY_EVERY
+    next_summary = begin + 60
     try:
         while now - begin < args.seconds:
             for g in (sanitized, plain):
                 g.step(now)
             if now >= next_summary:
-                next_summary += SUMMARY_EVERY
+                next_summary += 60
                 print("soak %4d s: sanitized %s; plain %s, RSS %.1f MiB" % (
                     now - begin, sanitized.summary(), plain.summary(), (plain.rss or [(0, 0)])[-1][1] / 1024), flush=True)
             time.sleep(0.01)
