@@ -2,73 +2,32 @@
 // The game ignores bytes past the table's 540, so they choose the score (4 bytes) and name to
 // enter; a shorter input enters a score just below, equal to or above one it loaded.
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "frontend/high_scores.h"
-#include "fuzz_folder.h"
+#include "fuzz.h"
 
 namespace {
 
 constexpr const char* FILE_NAME = "High Scores.txt";
 constexpr std::size_t FILE_SIZE = HIGH_SCORE_COUNT * HIGH_SCORE_ENTRY_SIZE;
 
-// Stops the run with the broken rule; libFuzzer keeps the input.
-void check(bool ok, const char* rule) {
-    if (!ok) {
-        std::fprintf(stderr, "high-score rule broken: %s\n", rule);
-        std::abort();
-    }
-}
-
-// The file's score field.
-std::int32_t little_endian(const unsigned char* p) {
+std::int32_t score_at(const std::string& bytes, std::size_t at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
     return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24);
 }
 
-// The entries a file holds, read byte by byte as the format gives; missing bytes are zero.
-std::vector<HighScoreEntry> entries_in(const unsigned char* data, std::size_t size) {
-    std::vector<HighScoreEntry> entries(HIGH_SCORE_COUNT);
-    for (int i = 0; i < HIGH_SCORE_COUNT; ++i) {
-        unsigned char field[HIGH_SCORE_ENTRY_SIZE] = {};
-        for (int b = 0; b < HIGH_SCORE_ENTRY_SIZE; ++b) {
-            const std::size_t at = static_cast<std::size_t>(i) * HIGH_SCORE_ENTRY_SIZE + b;
-            field[b] = at < size ? data[at] : 0;
-        }
-        std::memcpy(entries[i].name, field, HIGH_SCORE_NAME_SIZE);
-        entries[i].score = little_endian(field + HIGH_SCORE_NAME_SIZE);
-    }
-    return entries;
+std::int32_t entry_score(const std::string& file, std::size_t i) {
+    return score_at(file, i * HIGH_SCORE_ENTRY_SIZE + HIGH_SCORE_NAME_SIZE);
 }
 
-// Names compared over the whole field: bytes past a NUL are kept in the file too.
-bool same_entries(const HighScoreEntry* have, const std::vector<HighScoreEntry>& want) {
-    for (int i = 0; i < HIGH_SCORE_COUNT; ++i)
-        if (std::memcmp(have[i].name, want[i].name, HIGH_SCORE_NAME_SIZE) != 0 || have[i].score != want[i].score)
-            return false;
-    return true;
-}
-
-// Highest first, as the game keeps the table.
-bool sorted(const std::vector<HighScoreEntry>& entries) {
-    for (std::size_t i = 1; i < entries.size(); ++i)
-        if (entries[i - 1].score < entries[i].score)
-            return false;
-    return true;
-}
-
-// The file's bytes, empty when it is missing.
-std::string read_whole(const char* name) {
+// Entries as the file holds them: the whole name field, then the little-endian score.
+std::string file_of(const HighScoreEntry* entries, int count = HIGH_SCORE_COUNT) {
     std::string bytes;
-    if (FILE* f = std::fopen(name, "rb")) {
-        char buf[1024];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-            bytes.append(buf, n);
-        std::fclose(f);
+    for (const HighScoreEntry* e = entries; e < entries + count; ++e) {
+        bytes.append(e->name, HIGH_SCORE_NAME_SIZE);
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes += static_cast<char>(static_cast<std::uint32_t>(e->score) >> shift);
     }
     return bytes;
 }
@@ -77,59 +36,38 @@ std::string read_whole(const char* name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzFolder folder;
-    write_input(FILE_NAME, data, size);
-
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    write_file(FILE_NAME, input);
+    std::string want = input.substr(0, FILE_SIZE);
+    want.resize(FILE_SIZE, '\0');
     HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, FILE_NAME);
-    const std::vector<HighScoreEntry> loaded = entries_in(data, size);
-    check(!table->keep_file, "a readable file is not kept from saving");
-    check(same_entries(table->entries, loaded), "the table holds the file's bytes, zero where it ends");
+    check(!table->keep_file && file_of(table->entries) == want, "the table holds the file's bytes, zero where it ends");
 
-    int score;
-    std::string name = "Ghost Hunter";
-    if (size >= FILE_SIZE + 4) {
-        score = little_endian(data + FILE_SIZE);
-        name.assign(reinterpret_cast<const char*>(data) + FILE_SIZE + 4, std::min<std::size_t>(size - FILE_SIZE - 4, 40));
-    } else {
-        const std::int64_t near = std::int64_t(loaded[size % HIGH_SCORE_COUNT].score) + int(size % 3) - 1;
-        score = static_cast<int>(std::min<std::int64_t>(std::max<std::int64_t>(near, INT32_MIN), INT32_MAX));
-    }
+    const bool chosen = size >= FILE_SIZE + 4;
+    const std::string name = chosen ? input.substr(FILE_SIZE + 4, 40) : "Ghost Hunter";
+    const std::int64_t near = std::int64_t(entry_score(want, size % HIGH_SCORE_COUNT)) + int(size % 3) - 1;
+    const int score = chosen ? score_at(input, FILE_SIZE) : int(std::clamp<std::int64_t>(near, INT32_MIN, INT32_MAX));
 
     // A new score goes below every score not lower than it; the last entry falls off.
     std::size_t at = 0;
-    while (at < loaded.size() && loaded[at].score >= score)
+    while (at < HIGH_SCORE_COUNT && entry_score(want, at) >= score)
         ++at;
-    std::vector<HighScoreEntry> want = loaded;
-    if (at < want.size()) {
-        HighScoreEntry added = {};
+    const bool entered = at < HIGH_SCORE_COUNT;
+    if (entered) {
+        HighScoreEntry added = {{}, score};
         std::strncpy(added.name, name.c_str(), HIGH_SCORE_NAME_SIZE - 1);
-        added.score = score;
-        want.insert(want.begin() + at, added);
-        want.pop_back();
+        want = want.insert(at * HIGH_SCORE_ENTRY_SIZE, file_of(&added, 1)).substr(0, FILE_SIZE);
     }
-
-    check(qualifies_for_high_score(table, score) == (at < loaded.size()), "qualifies exactly when inserted");
+    check(qualifies_for_high_score(table, score) == entered, "a score qualifies exactly when it is entered");
     insert_high_score(table, name.c_str(), score);
-    check(same_entries(table->entries, want), "the table after insertion is as the rules make it");
-    check(!sorted(loaded) || sorted(want), "a sorted table stays sorted");
-    if (at < loaded.size()) {
-        check(std::memchr(table->entries[at].name, 0, HIGH_SCORE_NAME_SIZE) != nullptr, "an entered name ends in its field");
-        check(read_whole(FILE_NAME).size() == FILE_SIZE, "an entered score is saved at once");
-    } else {
-        check(read_whole(FILE_NAME) == std::string(reinterpret_cast<const char*>(data), size),
-              "a score that does not qualify leaves the file alone");
-    }
+    check(file_of(table->entries) == want, "the table after insertion is as the rules make it");
+    check(read_file(FILE_NAME) == (entered ? want : input), "an entered score is saved at once, and only then");
 
-    check(save_high_score_table(table), "the table is saved");
+    check(save_high_score_table(table) && read_file(FILE_NAME) == want, "the table is saved as 540 bytes");
     destroy_high_score_table(table);
-    const std::string saved = read_whole(FILE_NAME);
-    check(saved.size() == FILE_SIZE, "the saved file is 15 entries of 36 bytes");
-    check(same_entries(entries_in(reinterpret_cast<const unsigned char*>(saved.data()), saved.size()).data(), want),
-          "the file holds each name field and its little-endian score");
-    std::FILE* stray = std::fopen((std::string(FILE_NAME) + ".new").c_str(), "rb");
-    check(!stray, "no temporary file is left behind");
-
-    HighScoreTable* again = create_high_score_table(HIGH_SCORE_COUNT, FILE_NAME);
-    check(same_entries(again->entries, want), "the saved file loads back as the table was");
-    destroy_high_score_table(again);
+    check(!std::filesystem::exists(std::string(FILE_NAME) + ".new"), "no temporary file is left behind");
+    table = create_high_score_table(HIGH_SCORE_COUNT, FILE_NAME);
+    check(file_of(table->entries) == want, "the saved file loads back as the table was");
+    destroy_high_score_table(table);
     return 0;
 }
