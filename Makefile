@@ -118,8 +118,9 @@ bench: test-deps test-build
 media-preview: test-deps test-build
 	@cmake --build $(BUILD) --target media-preview
 
-# Random keys and mouse for SOAK_SECONDS: the sanitized game for crashes, reports and hangs, the
-# plain one alongside for its memory. Not part of `make test`: it keeps both cores busy throughout.
+# SOAK_SECONDS of the sanitized game under random keys and mouse, for crashes, reports and hangs;
+# alongside, the plain hooked build played by an aiming player from level 18, for its memory and the
+# late levels (flash bombs, the win screen). Not part of `make test`: it keeps both cores busy throughout.
 SOAK_SECONDS ?= 600
 soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)

@@ -4,7 +4,7 @@ Shared by the end-to-end tests, the soak and the live benchmark; built on Debian
 and python3-pil."""
 import atexit, contextlib, os, select, signal, subprocess, time
 
-from PIL import Image
+from PIL import Image, ImageChops
 from Xlib import X, XK, display
 from Xlib.ext import xtest
 from Xlib.protocol import event
@@ -124,7 +124,7 @@ class Digits:
 
 # --- what the game's screens show, as lit bands where their texts belong ---
 
-YELLOW, DARK_BLUE, WHITE = (255, 255, 0), (0, 64, 128), (255, 255, 255)
+YELLOW, DARK_BLUE, WHITE, RED = (255, 255, 0), (0, 64, 128), (255, 255, 255), (255, 0, 0)
 STORY_ROWS = [100, 110, 120, 130, 140, 150, 160, 180]
 
 
@@ -158,6 +158,77 @@ def play(f):
     frame = [(0, 10), (75, 10), (150, 10), (0, 15), (150, 15), (0, 20), (75, 20), (150, 20)]
     return (all(near(f.pixel(x, y), WHITE) for x, y in frame) and f.starts(3, 9, 0, 0, 150)
             and f.starts(60, 70, 0, 0, 150) and f.extent(0, 10, 320) is not None)
+
+
+def heat_fill(f):
+    """The right-most column of the heat bar's red fill, 0 when empty."""
+    return max([x for x in range(1, 150) if (lambda r, g, b: r > 12 and g < 12 and b < 12)(*f.pixel(x, 18))],
+               default=0)
+
+
+def overheat(f):
+    reds = [x for x, c in f.lit(3, 10, 151, 320) if near(c, RED)]
+    return len(reds) > 20 and 155 <= min(reds) <= 158
+
+
+class Hunter:
+    """A player who aims: follows one ghost, holds the beam on it, lets go at full heat until the bar
+    has cooled, and fires a flash bomb (right button) when one is held and many ghosts are in sight."""
+
+    def __init__(self, x):
+        self.x, self.holding, self.cooling, self.aim, self.track = x, False, False, (320, 240), []
+        self.bombs_fired, self.bomb_hud = 0, None
+
+    def hold(self, down):
+        if down != self.holding:
+            self.x.button(1, down)
+        self.holding = down
+
+    @staticmethod
+    def ghost_points(f):
+        """Centres of the lit 4x4 blocks below the HUD, without the crosshair's pure white and red."""
+        im = f.image()
+        r, g, b = im.split()
+        hi, lo = (lambda c: c.point(lambda v: 255 * (v > 230))), (lambda c: c.point(lambda v: 255 * (v < 25)))
+        grey = im.convert("L")
+        grey.paste(0, mask=ImageChops.multiply(hi(r), ImageChops.lighter(
+            ImageChops.multiply(hi(g), hi(b)), ImageChops.multiply(lo(g), lo(b)))))
+        grey.paste(0, (0, 0, 260, 80))
+        grey.paste(0, (0, 0, WIDTH, 16))
+        return [(4 * (i % 160) + 2, 4 * (i // 160) + 2) for i, v in enumerate(grey.reduce(4).tobytes()) if v >= 8]
+
+    def step(self, f):
+        fill, now = heat_fill(f), time.monotonic()
+        bombs = [x for x, c in f.lit(40, 50, 0, 150) if near(c, WHITE)]  # "Flash Bombs: %d" while any are held
+        self.cooling = fill >= 147 or overheat(f) or (self.cooling and fill > 110)
+        pts = self.ghost_points(f)
+        if self.bomb_hud is not None and (bombs != self.bomb_hud[0] or now > self.bomb_hud[1]):
+            self.bombs_fired += bombs != self.bomb_hud[0]
+            self.bomb_hud = None
+        if self.bomb_hud is None and len(bombs) > 40 and len(pts) > 250:
+            self.bomb_hud = bombs, now + 2
+            self.x.button(3, True)
+            time.sleep(0.15)
+            self.x.button(3, False)
+        if len(pts) < 4:
+            self.track.clear()
+            return self.hold(False)
+        # The ghost nearest the last aim: the points within a ghost's width of its nearest one.
+        sx, sy = min(pts, key=lambda p: (p[0] - self.aim[0]) ** 2 + (p[1] - self.aim[1]) ** 2)
+        pts = [p for p in pts if abs(p[0] - sx) < 40 and abs(p[1] - sy) < 40]
+        cx, cy = sum(p[0] for p in pts) / len(pts), sum(p[1] for p in pts) / len(pts)
+        if self.track and abs(self.track[-1][1] - cx) + abs(self.track[-1][2] - cy) > 60:
+            self.track.clear()  # another ghost
+        self.track = [t for t in self.track if now - t[0] < 0.3] + [(now, cx, cy)]
+        t0, x0, y0 = self.track[0]
+        # A lit block near the middle, a little ahead by the ghost's own motion.
+        lead = 0.06 / (now - t0) if now - t0 > 0.05 else 0
+        tx, ty = min(pts, key=lambda p: (p[0] - cx) ** 2 + (p[1] - cy) ** 2)
+        tx = max(0, min(WIDTH - 1, int(tx + max(-20, min(20, (cx - x0) * lead)))))
+        # Kept off the HUD's texts, which tell the heat and the bombs held.
+        self.aim = tx, max(90 if tx < 260 else 16, min(HEIGHT - 1, int(ty + max(-20, min(20, (cy - y0) * lead)))))
+        self.x.move(*self.aim)
+        self.hold(not self.cooling)
 
 
 class XServer:
