@@ -29,39 +29,6 @@ def apt(*args):
         fail("apt-get %s: %s" % (" ".join(args), (run.stdout + run.stderr)[-2000:]))
 
 
-class Hunter:
-    """Aims the beam at what is lit outside the HUD and the crosshair; lets go when it overheats."""
-
-    def __init__(self, x):
-        self.x, self.pointers, self.holding, self.cooling = x, [(320, 240)], False, False
-
-    def hold(self, down):
-        if down != self.holding:
-            self.x.button(1, down)
-        self.holding = down
-
-    def step(self, f):
-        fill = max([x for x in range(1, 150) if (lambda r, g, b: r > 12 and g < 12 and b < 12)(*f.pixel(x, 18))],
-                   default=0)
-        self.cooling = fill >= 147 or (self.cooling and fill > 110)
-        pts = []
-        for y in range(16, 480, 2):
-            x0 = 260 if y < 80 else 0
-            for x in range(x0, 640, 2) if f.row(y, x0).strip(b"\0") else ():
-                r, g, b = c = f.pixel(x, y)
-                crosshair = r > 230 and ((g > 230 and b > 230) or (g < 25 and b < 25)) and any(
-                    abs(x - px) <= 32 and abs(y - py) <= 32 for px, py in self.pointers)
-                if sum(c) >= 40 and not crosshair:
-                    pts.append((x, y))
-        if len(pts) < 4:
-            return self.hold(False)
-        cx, cy = sum(p[0] for p in pts) / len(pts), sum(p[1] for p in pts) / len(pts)
-        tx, ty = min(pts, key=lambda p: (p[0] - cx) ** 2 + (p[1] - cy) ** 2)
-        self.x.move(tx, ty)
-        self.pointers = (self.pointers + [(tx, ty)])[-3:]
-        self.hold(not self.cooling)
-
-
 def play(home, cwd):
     with open(DESKTOP) as f:
         execs = [line.split("=", 1)[1].strip() for line in f if line.startswith("Exec=")]
@@ -85,7 +52,7 @@ def play(home, cwd):
             expect(xdriver.notice, "level 1 introduction")
             x.tap("a")
             expect(xdriver.play, "play screen")
-            hunter, deadline = Hunter(x), time.monotonic() + 110
+            hunter, deadline = xdriver.Hunter(x), time.monotonic() + 110
             while not xdriver.notice(f := x.grab()) and time.monotonic() < deadline:
                 hunter.step(f)
             hunter.hold(False)
