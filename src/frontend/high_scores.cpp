@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "levels/level_flow.h"
 #include "shell/data_items.h"
 #include "shell/game_state.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -43,28 +46,20 @@ void decode_entries(HighScoreTable* table, const std::vector<unsigned char>& byt
 
 // The file that name finally refers to: a table kept behind a symbolic link (in a synced
 // folder, say) is replaced where the link points, so that the link stays.
-std::string link_target(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
-        char target[4096];
-        const ssize_t n = readlink(path.c_str(), target, sizeof target);
-        if (n <= 0 || n == static_cast<ssize_t>(sizeof target))
-            return path;
-        const std::string::size_type slash = path.rfind('/');
-        if (target[0] == '/' || slash == std::string::npos)
-            path.assign(target, static_cast<std::size_t>(n));
-        else
-            path = path.substr(0, slash + 1) + std::string(target, static_cast<std::size_t>(n));
+fs::path link_target(fs::path path) {
+    std::error_code error;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, error)); ++hops) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
     }
     return path;
 }
 
 // Makes a rename in the file's folder last through a power cut.
-void sync_folder_of(const std::string& path) {
-    const std::string::size_type slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+void sync_folder_of(const fs::path& path) {
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
@@ -115,13 +110,13 @@ void load_high_score_table(HighScoreTable* table) {
 bool save_high_score_table(HighScoreTable* table) {
     if (table->keep_file)
         return false;
-    const std::string target = link_target(table->file_name);
+    const fs::path target = link_target(table->file_name);
     struct stat old_file;
     const bool exists = stat(target.c_str(), &old_file) == 0;
     // A table the player made read-only is theirs to keep as it is.
     if (exists && access(target.c_str(), W_OK) != 0)
         return false;
-    const std::string temp_name = target + ".new";
+    const std::string temp_name = target.string() + ".new";
     FILE* file = fopen(temp_name.c_str(), "wb");
     if (!file)
         return false;

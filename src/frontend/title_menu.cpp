@@ -1,8 +1,6 @@
 // The title menu: story, credit, and New Game / High Scores / Quit.
 #include "frontend/title_menu.h"
 
-#include <cstdlib>
-
 #include "frontend/high_scores.h"
 #include "levels/level_flow.h"
 #include "play/ghost.h"
@@ -10,6 +8,10 @@
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
+
+#ifdef VORN_TEST_HOOKS
+#include <cstdlib>
+#endif
 
 const char* const story_lines[8] = {
     "King Sakkar has commisioned you to find the elusive Red Gem of Vorn",

@@ -1,15 +1,17 @@
 // Ghost construction, fade cycle, movement and the per-tick pass.
 #include "play/ghost.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "levels/level_flow.h"
 #include "play/vanish.h"
 #include "shell/data_items.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
+
+#ifdef VORN_TEST_HOOKS
+#include <cstdio>
+#include <cstdlib>
+#endif
 
 std::vector<Ghost> ghosts;
 

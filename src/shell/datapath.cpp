@@ -4,14 +4,11 @@
 #include <allegro.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 
-#ifdef __unix__
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -20,7 +17,6 @@ constexpr size_t max_config_bytes = 64 * 1024;
 
 // The file's first bytes, or false when it is missing, unreadable or not a plain file.
 bool read_config_file(const char* name, std::string& text) {
-#ifdef __unix__
     // Opened without blocking, as a FIFO would otherwise wait for a writer for ever.
     const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -39,19 +35,6 @@ bool read_config_file(const char* name, std::string& text) {
     }
     close(fd);
     return ok;
-#else
-    FILE* file = fopen(name, "rb");
-    if (!file)
-        return false;
-    char chunk[4096];
-    for (size_t n; text.size() < max_config_bytes && (n = fread(chunk, 1, sizeof chunk, file)) > 0;)
-        text.append(chunk, n);
-    const bool ok = !ferror(file);
-    fclose(file);
-    if (text.size() > max_config_bytes)
-        text.resize(max_config_bytes);
-    return ok;
-#endif
 }
 
 // Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.

@@ -20,12 +20,6 @@
 void timer_tick() { logic_ticks++; }
 END_OF_FUNCTION(timer_tick)
 
-namespace {
-
-constexpr std::chrono::microseconds tick_period{1000000 / 60};
-
-}  // namespace
-
 int rand_from(int base, int span) { return base + rand() % span; }
 
 void play_random_track() {
@@ -58,6 +52,7 @@ void logic_step() {
 // sleep instead of many short ones.
 void sleep_until_tick() {
     using namespace std::chrono;
+    constexpr microseconds tick_period{1000000 / 60};
     static steady_clock::time_point last_arrival;
     bool waited = false;
     while (logic_ticks <= 0) {
@@ -67,7 +62,7 @@ void sleep_until_tick() {
         waited = true;
     }
     if (waited)
-        last_arrival = std::chrono::steady_clock::now();
+        last_arrival = steady_clock::now();
 }
 
 void rest_a_moment() {
