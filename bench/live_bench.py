@@ -95,17 +95,7 @@ def taps_seen(game):
 
 def logic_rate(game, digits, seconds=10):
     """Logic steps a second from the countdown: one second of "Time Left" is 60 steps."""
-    changes, last, start = [], None, time.monotonic()
-    while time.monotonic() - start < seconds + 1.5:
-        f = game.X.grab()
-        now = time.monotonic()
-        value = digits.read(f, 60, 0, 140) if xd.play(f) else None
-        if value is not None and value != last:
-            changes.append((now, value))
-            last = value
-        time.sleep(0.005)
-    # The first value read started before the watch began: count from its end.
-    changes = changes[1:]
+    changes = digits.countdown(game.X, seconds + 1.5)
     if len(changes) < 2:
         return float("nan"), 0, 0.0
     (t0, v0), (t1, v1) = changes[0], changes[-1]

@@ -121,6 +121,20 @@ class Digits:
             text = self.glyphs[glyph] + text
         return int(text) if text else None
 
+    def time_left(self, frame):
+        """The "Time Left" of a play frame, or None on any other screen."""
+        return self.read(frame, 60, 0, 140) if play(frame) else None
+
+    def countdown(self, x, seconds):
+        """(moment, value) at each change of "Time Left" seen in play over seconds, from the second
+        one on: the first value read had begun before the watch."""
+        changes, end = [], time.monotonic() + seconds
+        while time.monotonic() < end:
+            if (value := self.time_left(x.grab())) is not None and (not changes or value != changes[-1][1]):
+                changes.append((time.monotonic(), value))
+            time.sleep(0.005)
+        return changes[1:]
+
 
 # --- what the game's screens show, as lit bands where their texts belong ---
 

@@ -45,7 +45,7 @@ def score_file(rows):
 class GameCase(unittest.TestCase):
     """Each case runs a fresh copy of the game in a fresh folder, ended with its input whatever happens."""
 
-    def start(self, cfg="", data=True, scores=b""):
+    def start(self, cfg="", data=True, scores=b"", binary="ghosts-of-vorn", **env):
         d = pathlib.Path(tempfile.mkdtemp(prefix="vorn-e2e-"))
         self.addCleanup(shutil.rmtree, d, True)
         self.raw, self.scores = d / "sound.raw", d / "High Scores.txt"
@@ -58,8 +58,8 @@ class GameCase(unittest.TestCase):
             shutil.copyfile(os.path.join(BUILD, "data.dat"), d / "data.dat")
         X.move(320, 240)
         self.out = open(d / "output.txt", "w+b")
-        self.proc = xd.spawn([shutil.copy2(os.path.join(BUILD, "ghosts-of-vorn"), d)], cwd=d, stdin=subprocess.DEVNULL,
-                             env=dict(X.env, HOME=str(d)), stdout=self.out, stderr=self.out)
+        self.proc = xd.spawn([shutil.copy2(os.path.join(BUILD, binary), d)], cwd=d, stdin=subprocess.DEVNULL,
+                             env=dict(X.env, HOME=str(d), **env), stdout=self.out, stderr=self.out)
         for cleanup in (self.out.close, lambda: X.button(1, False), lambda: xd.stop(self.proc)):
             self.addCleanup(cleanup)
         if data:
@@ -122,9 +122,6 @@ class Play(GameCase):
     def test_clock_heat_bar_escape_and_close_button(self):
         self.start()
         self.to_play()
-        clock = lambda f: b"".join(f.row(y, 0, 140) for y in range(60, 70))  # noqa: E731
-        before = clock(X.grab())
-        self.wait(lambda f: play(f) and clock(f) != before, "Time Left ticking", 3)
         X.move(6, 474)
         X.button(1, True)
         fills, started = [], time.monotonic()
@@ -147,17 +144,38 @@ class Play(GameCase):
 
 
 class ScoringGame(GameCase):
-    def test_destroying_the_shard_carrier_scores_and_enters_the_table(self):
-        self.start()
+    def test_a_sleeping_title_the_countdown_and_a_shard_carrier_destroyed(self):
+        # The hooked build keeps every ghost still and shown at (296, 216), one hit from death. A stored
+        # score of 1234567890 shows every digit of the game's font, to read "Time Left" with.
+        self.start(scores=score_file([("Digits", 1234567890, b"")]), binary="ghosts-of-vorn-hooked",
+                   VORN_GHOST_AT="296,216")
+        start, cpu = time.monotonic(), xd.cpu_seconds(self.proc.pid)
+        time.sleep(3)
+        share = (xd.cpu_seconds(self.proc.pid) - cpu) / (time.monotonic() - start)
+        self.assertLess(share, 0.5, "the game used %.0f%% of a core on the title screen" % (100 * share))
+        self.keys(("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "high-score table"))
+        digits = xd.Digits(X.grab(), 150, 352)
+        self.keys(("a", title(1), "title after the table"), ("Up", title(0), "New Game highlighted"))
         self.to_play()
-        hunter, deadline = xd.Hunter(X), time.monotonic() + 110
+        changes = digits.countdown(X, 4.5)  # one second of countdown a second
+        self.assertGreaterEqual(len(changes), 3, changes)
+        (t0, v0), (t1, v1) = changes[0], changes[-1]
+        self.assertLessEqual(abs((v0 - v1) - (t1 - t0)), 0.5, changes)
+        # Level 1's only ghost carries the shard; the countdown stands while it shakes, and the time on
+        # level 2's introduction that follows comes off it.
+        X.button(1, True)
+        last, deadline = None, time.monotonic() + 10
         while not notice(f := X.grab()) and time.monotonic() < deadline:
-            hunter.step(f)
-        hunter.hold(False)
-        self.wait(notice, "level 2 introduction", 1)
-        self.keys(("a", play, "level 2 play frame"))
-        self.escape_to_title(["Ghost Hunter"])
-        self.assertEqual(self.scores.read_bytes(), score_file([("Ghost Hunter", 20, b"")]),
+            last = digits.time_left(f) or last
+        shown = time.monotonic()
+        X.button(1, False)
+        self.assertTrue(notice(f), "no level 2 introduction")
+        time.sleep(4)
+        X.tap("a")
+        resumed = digits.time_left(self.wait(lambda f: digits.time_left(f) is not None, "level 2 play frame"))
+        self.assertAlmostEqual(last - resumed, time.monotonic() - shown, delta=1.2)
+        self.escape_to_title(["Digits", "Ghost Hunter"])
+        self.assertEqual(self.scores.read_bytes(), score_file([("Digits", 1234567890, b""), ("Ghost Hunter", 20, b"")]),
                          "destroying level 1's shard carrier gives 10 + 10 x 1")
 
 
@@ -175,20 +193,19 @@ class Sound(GameCase):
         self.assertGreater(self.listen(4), self.LOUD)
 
     def test_zap_on_enter_and_on_a_hit_without_music(self):
-        self.start(cfg=config(os.path.join(BUILD, "tests", "allegro.cfg"), capture=True, patches=False))
+        # The hooked build's one ghost stands under the pointer, one hit from death.
+        self.start(cfg=config(os.path.join(BUILD, "tests", "allegro.cfg"), capture=True, patches=False),
+                   binary="ghosts-of-vorn-hooked", VORN_GHOST_AT="296,216")
         self.assertLess(self.listen(1.5), self.QUIET, "music without its patch set")
         mark = self.sound_size()
         self.to_play()
         self.assertGreater(loudness(self.raw, mark, self.sound_size()), self.LOUD, "no zap after Enter")
-        hunter, heard, deadline = xd.Hunter(X), False, time.monotonic() + 40
-        while not heard and time.monotonic() < deadline:
-            mark = self.sound_size()
-            for _ in range(10):
-                if play(f := X.grab()):
-                    hunter.step(f)
-            heard = loudness(self.raw, mark, self.sound_size()) > self.LOUD
-        hunter.hold(False)
-        self.assertTrue(heard, "no zap while the beam was on the ghost")
+        self.assertLess(self.listen(1), self.QUIET, "a zap with no hit")
+        mark = self.sound_size()
+        X.button(1, True)
+        self.wait(notice, "level 2 introduction after the hit")
+        X.button(1, False)
+        self.assertGreater(loudness(self.raw, mark, self.sound_size()), self.LOUD, "no zap on the hit")
 
 
 if __name__ == "__main__":
