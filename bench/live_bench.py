@@ -4,7 +4,7 @@ key taps, on the title screen, a level introduction and in play at levels 1 and 
 Usage: live_bench.py BUILD_DIR   (Debian's /usr/bin/python3, for python3-xlib and python3-pil)"""
 import os, shutil, struct, subprocess, sys, tempfile, time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import xdriver as xd  # noqa: E402
 
 SECONDS = 5  # of each state, for CPU and frames

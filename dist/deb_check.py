@@ -4,7 +4,7 @@ until a score is made and quits, then removes the package and looks for anything
 Usage: deb_check.py PACKAGE.deb"""
 import os, shlex, shutil, struct, subprocess, sys, tempfile, time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import xdriver  # noqa: E402
 
 NAME = "ghosts-of-vorn"

@@ -3,7 +3,7 @@
 Usage: test_game.py BUILD_DIR [unittest arguments, e.g. Menus]"""
 import array, os, pathlib, shutil, signal, struct, subprocess, sys, tempfile, time, unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import xdriver as xd  # noqa: E402
 from xdriver import heat_fill, notice, overheat, play, title  # noqa: E402
 

@@ -3,7 +3,7 @@
 Usage: test_install.py BUILD_DIR [unittest arguments, e.g. Launcher]"""
 import glob, os, shutil, subprocess, sys, tempfile, unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import xdriver  # noqa: E402
 from PIL import Image  # noqa: E402
 

@@ -5,7 +5,7 @@ the soak on a crash, another status, a report in its output or a hang: no new fr
 Usage: soak.py [--seconds N] [--first-level N] PLAIN_BUILD_DIR SANITIZED_BUILD_DIR"""
 import argparse, glob, os, random, re, shutil, signal, subprocess, sys, tempfile, time, zlib
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import xdriver as xd  # noqa: E402
 
 HANG_SECONDS = 10     # no new frame for this long, though input is fed, is a hang
