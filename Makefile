@@ -8,10 +8,10 @@ FUZZ_TARGETS := high_scores datapath
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 1024
 # Building and playing need only these; `make test`, `make bench` and `make fuzz` add the rest.
-PLAY_DEPS := g++ cmake make pkg-config liballegro4-dev freepats libfreetype-dev libpng-dev fonts-dejavu-core \
-             x11-utils
+PLAY_DEPS := g++ cmake make pkg-config liballegro4-dev libx11-dev libxrandr-dev freepats libfreetype-dev libpng-dev \
+             fonts-dejavu-core x11-utils
 DEB_DEPS := $(PLAY_DEPS) dpkg-dev
-TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xauth xdotool imagemagick \
+TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xauth xdotool imagemagick openbox x11-xserver-utils \
              libgtest-dev libbenchmark-dev alsa-utils clang libclang-rt-14-dev \
              lintian desktop-file-utils appstream man-db
 # Where `make install` puts the game; DESTDIR is put in front of every path.

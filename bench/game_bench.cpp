@@ -52,7 +52,6 @@ void BM_Frame(benchmark::State& state) {
     fill_field(state.range(0));
     for (auto _ : state) {
         compose_frame();
-        remove_frame_pointer();
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include "levels/level_flow.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 
 namespace fs = std::filesystem;
@@ -171,25 +172,21 @@ void insert_high_score(HighScoreTable* table, const char* name, int score) {
 }
 
 void show_high_scores(int score) {
-    clear_bitmap(screen);
+    clear_bitmap(game_screen);
     HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, "High Scores.txt");
     if (qualifies_for_high_score(table, score))
         insert_high_score(table, "Ghost Hunter", score);
 
-    acquire_screen();
-    textprintf_ex(screen, item_font(HEADING_FONT), 20, 20, white(), -1, "High Scores!");
-    release_screen();
+    textprintf_ex(game_screen, item_font(HEADING_FONT), 20, 20, white(), -1, "High Scores!");
 
     FONT* text_font = item_font(TEXT_FONT);
     for (int i = 0; i < HIGH_SCORE_COUNT; ++i) {
         // A damaged file may hold a name with no NUL: never read past its field.
         char name[HIGH_SCORE_NAME_SIZE + 1] = {};
         memcpy(name, table->entries[i].name, HIGH_SCORE_NAME_SIZE);
-        acquire_screen();
-        textprintf_ex(screen, text_font, 220, 150 + 10 * i, white(), -1, "%s", name);
-        textprintf_ex(screen, text_font, 355, 150 + 10 * i, white(), -1, "%d",
+        textprintf_ex(game_screen, text_font, 220, 150 + 10 * i, white(), -1, "%s", name);
+        textprintf_ex(game_screen, text_font, 355, 150 + 10 * i, white(), -1, "%d",
                       static_cast<int>(table->entries[i].score));
-        release_screen();
     }
 
     hit_a_to_continue();

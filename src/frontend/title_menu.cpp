@@ -5,6 +5,7 @@
 #include "levels/level_flow.h"
 #include "play/ghost.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
@@ -64,11 +65,10 @@ void draw_title_frame(int selected) {
     textprintf_ex(back_buffer, text_font, 0, 470, white(), -1, "Created by: Fernmoor");
     for (int i = 0; i < 3; ++i) {
         const int colour = (i == selected) ? makecol(255, 255, 0) : makecol(0, 64, 128);
-        textout_centre_ex(back_buffer, text_font, menu_labels[i], SCREEN_W / 2, 300 + 10 * i, colour, -1);
+        textout_centre_ex(back_buffer, text_font, menu_labels[i], PICTURE_W / 2, 300 + 10 * i, colour, -1);
     }
-    acquire_screen();
-    blit(back_buffer, screen, 0, 0, 0, 0, 640, 480);
-    release_screen();
+    blit(back_buffer, game_screen, 0, 0, 0, 0, PICTURE_W, PICTURE_H);
+    present_screen();
 }
 
 }  // namespace
@@ -94,8 +94,8 @@ void run_title_menu() {
                     selected = 0;
                 wait_for_release(KEY_DOWN);
             }
-            // Not debounced: every tick with Enter down acts again.
-            if (key[KEY_ENTER]) {
+            // Not debounced: every tick with Enter down acts again. Alt+Enter is the display's.
+            if (key[KEY_ENTER] && !key[KEY_ALT] && !key[KEY_ALTGR]) {
                 play_sample(item_sample(BEAM_SAMPLE), 255, 0, 1000, 0);
                 shown = -1;
                 if (selected == MENU_NEW_GAME) {

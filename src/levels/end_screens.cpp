@@ -4,6 +4,7 @@
 #include "frontend/high_scores.h"
 #include "levels/level_flow.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 
@@ -36,10 +37,8 @@ namespace {
 
 // Clears the screen and puts a heading at the top left.
 void draw_heading(const char* heading) {
-    clear_bitmap(screen);
-    acquire_screen();
-    textprintf_ex(screen, item_font(HEADING_FONT), 20, 20, white(), -1, "%s", heading);
-    release_screen();
+    clear_bitmap(game_screen);
+    textprintf_ex(game_screen, item_font(HEADING_FONT), 20, 20, white(), -1, "%s", heading);
 }
 
 }  // namespace
@@ -47,7 +46,7 @@ void draw_heading(const char* heading) {
 void show_game_over() {
     draw_heading("Game Over!");
     const int line = rand_from(0, 11);
-    textprintf_ex(screen, item_font(TEXT_FONT), 40, 200, white(), -1, "%s", game_over_lines[line]);
+    textprintf_ex(game_screen, item_font(TEXT_FONT), 40, 200, white(), -1, "%s", game_over_lines[line]);
     hit_a_to_continue();
     show_high_scores(score);
 }
@@ -55,9 +54,9 @@ void show_game_over() {
 void show_win_screen() {
     draw_heading("You win!");
     FONT* text_font = item_font(TEXT_FONT);
-    textprintf_ex(screen, text_font, 40, 100, white(), -1, "Great job!");
+    textprintf_ex(game_screen, text_font, 40, 100, white(), -1, "Great job!");
     for (int i = 0; i < 6; ++i)
-        textprintf_ex(screen, text_font, 40, win_story_rows[i], white(), -1, "%s", win_story_lines[i]);
+        textprintf_ex(game_screen, text_font, 40, win_story_rows[i], white(), -1, "%s", win_story_lines[i]);
     hit_a_to_continue();
     show_high_scores(score);
 }

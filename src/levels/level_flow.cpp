@@ -4,6 +4,7 @@
 #include "levels/end_screens.h"
 #include "play/ghost.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
@@ -25,10 +26,8 @@ const char* const flash_bomb_message =
     "You have aqcuired a flash bomb! Hit the right mouse button to instantly kill all visible ghosts!";
 
 void hit_a_to_continue() {
-    acquire_screen();
-    textprintf_ex(screen, item_font(TEXT_FONT), 245, 350, white(), -1, "Hit A to continue");
-    release_screen();
-    // The screen is released, so the input thread can update key[] while we sleep.
+    textprintf_ex(game_screen, item_font(TEXT_FONT), 245, 350, white(), -1, "Hit A to continue");
+    present_screen();
     while (!key[KEY_A])
         rest_a_moment();
     while (key[KEY_A])
@@ -49,23 +48,19 @@ void start_next_level() {
         ghosts[i].carries_shard = (static_cast<int>(i) + 1 == carrier) ? -1 : 0;
 
     FONT* text_font = item_font(TEXT_FONT);
-    clear_bitmap(screen);
-    acquire_screen();
-    textprintf_ex(screen, item_font(HEADING_FONT), 20, 20, white(), -1, "Level %d", level);
-    release_screen();
+    clear_bitmap(game_screen);
+    textprintf_ex(game_screen, item_font(HEADING_FONT), 20, 20, white(), -1, "Level %d", level);
 
     if (levels_since_bomb >= 5) {
-        acquire_screen();
-        textprintf_ex(screen, text_font, 20, 100, white(), -1, "%s", flash_bomb_message);
-        textprintf_ex(screen, text_font, 20, 115, white(), -1, "%d bonus points!!", 100 * level);
-        release_screen();
+        textprintf_ex(game_screen, text_font, 20, 100, white(), -1, "%s", flash_bomb_message);
+        textprintf_ex(game_screen, text_font, 20, 115, white(), -1, "%d bonus points!!", 100 * level);
         flash_bombs += 1;
         score += 100 * level;
         levels_since_bomb = 0;
     }
 
     const int line = rand_from(1, 10);
-    textprintf_ex(screen, text_font, 40, 200, white(), -1, "%s", encouragement_lines[line - 1]);
+    textprintf_ex(game_screen, text_font, 40, 200, white(), -1, "%s", encouragement_lines[line - 1]);
 
     hit_a_to_continue();
 

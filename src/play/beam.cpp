@@ -6,6 +6,7 @@
 
 #include "play/ghost.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 
 int beam_damage = 1;
@@ -33,7 +34,7 @@ void Ghost::check_beam() {
     if (!left_button() && beam_voice != NO_VOICE && voice_check(beam_voice))
         release_beam_voice();
 
-    const int hit = pixel_collide(beam_spot, mouse_x - 1, mouse_y - 1, sprite, x, y);
+    const int hit = pixel_collide(beam_spot, pointer_x() - 1, pointer_y() - 1, sprite, x, y);
     if (hit && left_button() && visible == -1 && heat < max_heat && !beam_sound_playing()) {
         if (beam_voice != NO_VOICE && voice_check(beam_voice))
             release_beam_voice();

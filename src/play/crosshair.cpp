@@ -7,6 +7,7 @@
 int crosshair_angle = 0;
 int crosshair_timer = 0;
 int crosshair_turn_delay = 10;
+BITMAP* pointer_sprite = nullptr;
 
 void update_crosshair() {
     crosshair_timer += 1;
@@ -26,6 +27,5 @@ void update_crosshair() {
     }
     clear_to_color(crosshair_sprite, makecol(255, 0, 255));
     rotate_sprite(crosshair_sprite, crosshair_image, 0, 0, itofix(crosshair_angle));
-    set_mouse_sprite(crosshair_sprite);
-    set_mouse_sprite_focus(30, 30);
+    pointer_sprite = crosshair_sprite;
 }

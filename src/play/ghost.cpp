@@ -4,6 +4,7 @@
 #include "levels/level_flow.h"
 #include "play/vanish.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
@@ -142,7 +143,8 @@ void run_shard_sequence(int carrier_x, int carrier_y) {
             logic_ticks--;
         }
         quit_if_closed();
-        draw_sprite(screen, shard, carrier_x + dx, carrier_y + dy);
+        draw_sprite(game_screen, shard, carrier_x + dx, carrier_y + dy);
+        present_screen();
     }
     start_next_level();
 }

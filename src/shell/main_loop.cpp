@@ -13,6 +13,7 @@
 #include "play/ghost.h"
 #include "play/vanish.h"
 #include "shell/data_items.h"
+#include "shell/display.h"
 #include "shell/frame.h"
 #include "shell/game_state.h"
 #include "shell/startup.h"
@@ -55,6 +56,7 @@ void sleep_until_tick() {
     constexpr microseconds tick_period{1000000 / 60};
     static steady_clock::time_point last_arrival;
     bool waited = false;
+    poll_display();
     while (logic_ticks <= 0) {
         quit_if_closed();
         const auto ahead = duration_cast<milliseconds>(last_arrival + tick_period - steady_clock::now()) - 2ms;
@@ -67,6 +69,7 @@ void sleep_until_tick() {
 
 void rest_a_moment() {
     quit_if_closed();
+    poll_display();
     rest(1000 / 60);
 }
 

@@ -14,9 +14,11 @@
 #include <unistd.h>
 #endif
 
+#include "play/crosshair.h"
 #include "play/ghost.h"
 #include "shell/data_items.h"
 #include "shell/datapath.h"
+#include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 
@@ -119,7 +121,7 @@ DATAFILE* load_game_data(const char* path) {
     return data;
 }
 
-void init_game() {
+void init_game(const DisplayChoice& choice) {
     // Without a display the library cannot start, and its next call would crash.
     if (allegro_init() != 0) {
         fprintf(stderr, "The Ghosts of Vorn: unable to start the game library\n%s\n", allegro_error);
@@ -132,8 +134,16 @@ void init_game() {
     LOCK_FUNCTION(timer_tick);
     install_int_ex(timer_tick, BPS_TO_TIMER(60));
 
-    set_color_depth(16);
-    if (set_gfx_mode(GFX_AUTODETECT, 640, 480, 0, 0) != 0)
+    if (choice.scale > 0) {
+        const DesktopArea work = work_area_on(monitor_of_window());
+        if (choice.scale > window_scale_for(work)) {
+            fprintf(stderr, "ghosts-of-vorn: a window at %dx (%dx%d) does not fit this desktop (%dx%d); the largest is %dx\n",
+                    choice.scale, PICTURE_W * choice.scale, PICTURE_H * choice.scale, work.w, work.h,
+                    window_scale_for(work));
+            exit(2);
+        }
+    }
+    if (!open_display(choice))
         fail_start("Unable to set a 640x480 graphics mode", nullptr);
     set_window_title("The Ghosts of Vorn");
     LOCK_FUNCTION(close_button_pressed);
@@ -164,17 +174,14 @@ void init_game() {
     clear_to_color(crosshair_image, makecol(255, 0, 255));
     clear_to_color(crosshair_sprite, makecol(255, 0, 255));
     draw_crosshair_image();
-    set_mouse_sprite(crosshair_image);
-    set_mouse_sprite_focus(30, 30);
+    pointer_sprite = crosshair_image;
 
     srand(time(nullptr));
     ghosts.reserve(1000);
 }
 
 void shutdown_game() {
-    // The pointer must not keep a bitmap that is about to be freed.
-    show_mouse(nullptr);
-    set_mouse_sprite(nullptr);
+    pointer_sprite = nullptr;
     destroy_bitmap(back_buffer);
     destroy_bitmap(crosshair_sprite);
     destroy_bitmap(crosshair_image);

@@ -3,8 +3,10 @@
 
 #include <allegro.h>
 
-// Brings up the library, display, sound, datafile and the game's own bitmaps.
-void init_game();
+#include "shell/display.h"
+
+// Brings up the library, the display as chosen, sound, datafile and the game's own bitmaps.
+void init_game(const DisplayChoice& choice = DisplayChoice());
 
 // The datafile at path, read under its password; nullptr when it does not load.
 DATAFILE* load_game_data(const char* path);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "play/ghost.h"
+#include "shell/display.h"
 #include "shell/main_loop.h"
 
 // The first call runs init_game in the build's test folder (data.dat, allegro.cfg) and moves to

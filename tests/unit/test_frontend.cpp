@@ -168,7 +168,7 @@ TEST_F(Frontend, EndScreensThenTheTable) {
             texts.push_back({TEXT_FONT, 245, 350, "Hit A to continue"});
             if (i == 0)
                 texts.push_back({TEXT_FONT, 40, 200, game_over_lines[n]});
-            matches[i] += text_mismatches(screen, texts) == 0;
+            matches[i] += text_mismatches(game_screen, texts) == 0;
         }
     });
     score = 350;
@@ -188,7 +188,7 @@ TEST_F(Frontend, EndScreensThenTheTable) {
 int highlighted_item() {
     int item = -1;
     for (int p = 0; p < 3 * 10 * 240; ++p)
-        if (getpixel(screen, 200 + p % 240, 300 + p / 240) == makecol(255, 255, 0))
+        if (getpixel(game_screen, 200 + p % 240, 300 + p / 240) == makecol(255, 255, 0))
             item = item == -1 || item == p / 2400 ? p / 2400 : -2;
     return std::max(item, -1);
 }

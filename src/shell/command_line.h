@@ -1,0 +1,15 @@
+// The command line: how the game shows itself, help and version.
+#pragma once
+
+#include "shell/display.h"
+
+// What the command line asks: play with the display choice, or end at once with a status.
+struct CommandLine {
+    bool run = true;
+    int exit_status = 0;
+    bool fullscreen_given = false;  // --window or --fullscreen given: not the remembered choice
+    DisplayChoice choice;
+};
+
+// Reads the options; help and the version go to stdout, a usage error to stderr.
+CommandLine parse_command_line(int argc, char** argv);
