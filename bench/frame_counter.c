@@ -1,12 +1,13 @@
 /* Counts the frames a running game sends to the X server, from outside the game: loaded with
- * LD_PRELOAD, it passes every XPutImage and XShmPutImage on to the real one and counts those that
- * cover the whole 640x480 window. The count is a 64-bit number at the start of the file named by
- * VORN_FRAME_COUNT, which the reader creates; without it nothing is counted. */
+ * LD_PRELOAD, it passes every XPutImage and XShmPutImage on to the real one and counts the bursts
+ * of them: a frame sends only what changed, in one or a few rectangles at once. The count is a
+ * 64-bit number at the start of the file named by VORN_FRAME_COUNT, which the reader creates; without it nothing is counted. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <time.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -29,10 +30,16 @@ __attribute__((constructor)) static void open_count(void)
         frames = p;
 }
 
-static void count(int x, int y, unsigned w, unsigned h)
+static void count(void)
 {
-    if (frames && x == 0 && y == 0 && w >= 640 && h >= 480)
+    /* Puts more than 4 ms after the last one start a new frame; frames come 16.7 ms apart. */
+    static uint64_t last_ns;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t ns = (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
+    if (frames && ns - last_ns > 4000000u)
         __atomic_add_fetch(frames, 1, __ATOMIC_RELAXED);
+    last_ns = ns;
 }
 
 int XPutImage(void *dpy, Drawable d, void *gc, void *image, int sx, int sy, int dx, int dy,
@@ -41,7 +48,7 @@ int XPutImage(void *dpy, Drawable d, void *gc, void *image, int sx, int sy, int 
     static put_fn real;
     if (!real)
         real = (put_fn)dlsym(RTLD_NEXT, "XPutImage");
-    count(dx, dy, w, h);
+    count();
     return real(dpy, d, gc, image, sx, sy, dx, dy, w, h);
 }
 
@@ -51,6 +58,6 @@ int XShmPutImage(void *dpy, Drawable d, void *gc, void *image, int sx, int sy, i
     static shm_put_fn real;
     if (!real)
         real = (shm_put_fn)dlsym(RTLD_NEXT, "XShmPutImage");
-    count(dx, dy, w, h);
+    count();
     return real(dpy, d, gc, image, sx, sy, dx, dy, w, h, send_event);
 }

@@ -26,7 +26,7 @@ class Game:
     """A copy of a game binary in a folder of its own, beside the silent allegro.cfg, its frames
     counted by the preloaded frame-counter.so."""
 
-    def __init__(self, X, build, binary, **env):
+    def __init__(self, X, build, binary, *args, **env):
         self.X, self.dir = X, tempfile.mkdtemp(prefix="vorn-bench-")
         game = shutil.copy2(os.path.join(build, binary), self.dir)
         shutil.copy2(os.path.join(build, "tests", "allegro.cfg"), self.dir)
@@ -38,7 +38,7 @@ class Game:
         with open(self.count, "wb") as f:
             f.write(bytes(8))
         X.move(320, 240)
-        self.proc = xd.spawn([game], cwd=self.dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        self.proc = xd.spawn([game] + list(args), cwd=self.dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL, env=dict(
                                  X.env, HOME=self.dir, VORN_FRAME_COUNT=self.count,
                                  LD_PRELOAD=os.path.join(build, "tests", "frame-counter.so"), **env))
@@ -52,10 +52,11 @@ class Game:
             return struct.unpack("<Q", f.read(8))[0]
 
     def measure(self, seconds=SECONDS):
-        """(CPU in % of one core, full frames a second) over seconds of doing nothing."""
-        t0, c0, f0 = time.monotonic(), xd.cpu_seconds(self.proc.pid), self.frames()
+        """(CPU of the game and the X server in % of one core, frames a second) over seconds of doing nothing."""
+        cpu = lambda: xd.cpu_seconds(self.proc.pid) + xd.cpu_seconds(self.X.proc.pid)  # noqa: E731
+        t0, c0, f0 = time.monotonic(), cpu(), self.frames()
         time.sleep(seconds)
-        t1, c1, f1 = time.monotonic(), xd.cpu_seconds(self.proc.pid), self.frames()
+        t1, c1, f1 = time.monotonic(), cpu(), self.frames()
         return 100 * (c1 - c0) / (t1 - t0), (f1 - f0) / (t1 - t0)
 
     def expect(self, check, what, timeout=15):
@@ -145,6 +146,83 @@ def level_20(X, build, figures):
         game.close()
 
 
+def picture_shows(X, check, fullscreen):
+    """A check of the 640x480 picture applied to the scaled one on a big screen."""
+    def grab():
+        k = max(1, min(X.width // 640, X.height // 480)) if fullscreen else max(1, min(X.width // 640, (X.height - 48) // 480))
+        left, top = ((X.width - 640 * k) // 2, (X.height - 480 * k) // 2) if fullscreen else (0, 0)
+        return xd.Frame.of(X.image(left, top, 640 * k, 480 * k).resize((640, 480), xd.Image.NEAREST))
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline:
+        if check(grab()):
+            return
+        time.sleep(0.05)
+    raise RuntimeError("the scaled picture did not show what was expected")
+
+
+def big_screen(width, height, figures):
+    """Level 1 in a window and full screen on a big desktop, the switch between them, and a busy
+    full screen: level 100's ghosts drifting over the whole picture."""
+    X, name = xd.XServer(width, height), "%dx%d" % (width, height)
+    try:
+        game = Game(X, BUILD, "ghosts-of-vorn-hooked")
+        try:
+            picture_shows(X, xd.title(0), False)
+            time.sleep(1)
+            figures[name + " title"] = game.measure()
+            X.tap("Return")
+            picture_shows(X, xd.notice, False)
+            time.sleep(0.5)
+            figures[name + " intro"] = game.measure()
+            X.tap("a")
+            picture_shows(X, xd.play, False)
+            time.sleep(1.5)
+            figures[name + " window"] = game.measure()
+            started = time.monotonic()
+            X.tap("F11", hold=0.05)
+            while (X.game_window() or (0, 0, 0))[2] != width and time.monotonic() - started < 5:
+                time.sleep(0.005)
+            picture_shows(X, xd.play, True)
+            figures[name + " toggle"] = time.monotonic() - started
+            time.sleep(1.5)
+            figures[name + " fullscreen"] = game.measure()
+        finally:
+            game.close()
+        game = Game(X, BUILD, "ghosts-of-vorn-hooked", "--fullscreen", VORN_FIRST_LEVEL="100")
+        try:
+            picture_shows(X, xd.title(0), True)
+            X.tap("Return")
+            picture_shows(X, LEVEL_INTRO, True)
+            X.tap("a")
+            picture_shows(X, WIN, True)
+            X.tap("a")
+            picture_shows(X, TABLE, True)
+            X.tap("a")
+            picture_shows(X, xd.play, True)
+            time.sleep(1.5)
+            figures[name + " busy"] = game.measure()
+        finally:
+            game.close()
+    finally:
+        X.close()
+
+
+def level_1000(X, build, figures):
+    """The hooked game at level 1000 at 1x: a thousand ghosts drifting."""
+    game = Game(X, build, "ghosts-of-vorn-hooked", "--scale", "1", VORN_FIRST_LEVEL="1000")
+    try:
+        game.expect(xd.title(0), "title screen", 30)
+        X.tap("Return")
+        for check, what in [(LEVEL_INTRO, "level 1000 introduction"), (WIN, "win screen"), (TABLE, "table")]:
+            game.expect(check, what)
+            X.tap("a")
+        game.expect(xd.play, "play at level 1000")
+        time.sleep(1.5)
+        figures["play 1000"] = game.measure()
+    finally:
+        game.close()
+
+
 def verdict(what, value, low, high, unit="", places=1):
     ok = low <= value <= high
     limits = "at most %g" % high if low == float("-inf") else "all" if low == high else "%g to %g" % (low, high)
@@ -153,25 +231,41 @@ def verdict(what, value, low, high, unit="", places=1):
     return ok
 
 
+BUILD = None
+BIG = [(1920, 1080), (3840, 2160)]
+
+
 def main():
-    build = os.path.abspath(sys.argv[1])
+    global BUILD
+    build = BUILD = os.path.abspath(sys.argv[1])
     X, figures = xd.XServer(), {}
     load = os.getloadavg()[0]
     try:
-        for run in (first_run, level_20):
+        for run in (first_run, level_20, level_1000):
             try:
                 run(X, build, figures)
             except RuntimeError as e:
                 print("The live run stopped: %s" % e)
     finally:
         X.close()
+    for width, height in BIG:
+        try:
+            big_screen(width, height, figures)
+        except RuntimeError as e:
+            print("The big-screen run stopped: %s" % e)
     nan = float("nan")
-    figures = dict({state: (nan, nan) for state, _ in STATES}, steps=(nan, 0, 0.0), taps=nan) | figures
+    big = ["%dx%d %s" % (w, h, s) for w, h in BIG for s in ("title", "intro", "window", "fullscreen", "busy")]
+    figures = dict({state: (nan, nan) for state, _ in STATES + [(b, "") for b in big + ["play 1000"]]},
+                   steps=(nan, 0, 0.0), taps=nan, **{"%dx%d toggle" % b: nan for b in BIG}) | figures
     print("\nThe game running (silent sound, its own X display, %d s a state; load average %.2f before, %.2f after):"
           % (SECONDS, load, os.getloadavg()[0]))
     print("  %-36s %12s %12s" % ("", "CPU, % core", "frames a s"))
     for state, label in STATES:
         print("  %-36s %12.1f %12.1f" % ((label,) + figures[state]))
+    for state in big + ["play 1000"]:
+        print("  %-36s %12.1f %12.1f" % ((state,) + figures[state]))
+    for w, h in BIG:
+        print("  switch to full screen on %dx%d: %.2f s" % (w, h, figures["%dx%d toggle" % (w, h)]))
     print("  logic steps a second in play at level 1: %.2f (\"Time Left\" fell %d in %.2f s)" % figures["steps"])
     print("  taps of Down held %d ms seen with both cores busy: %g of %d" % (1000 * TAP_HOLD, figures["taps"], TAPS))
 
@@ -186,6 +280,14 @@ def main():
         verdict("frames a second in play at level 20", figures["play 20"][1], 50, 70, "/s"),
         verdict("logic steps a second", figures["steps"][0], 59, 61, "/s", 2),
         verdict("quick taps seen under load, of %d" % TAPS, figures["taps"], TAPS, TAPS, "", 0),
+        verdict("CPU, 2x window at level 1 on 1920x1080", figures["1920x1080 window"][0], inf, 8, "%"),
+        verdict("CPU, 4x full screen at level 1 on 3840x2160", figures["3840x2160 fullscreen"][0], inf, 12, "%"),
+        verdict("CPU, 4x full screen, level 100 on 3840x2160", figures["3840x2160 busy"][0], inf, 60, "%"),
+        verdict("frames a second, 4x full screen, level 100", figures["3840x2160 busy"][1], 55, 65, "/s"),
+        verdict("CPU, title at 4x", figures["3840x2160 title"][0], inf, 5, "%"),
+        verdict("CPU, waiting on a level introduction at 4x", figures["3840x2160 intro"][0], inf, 5, "%"),
+        verdict("seconds to switch to full screen, 3840x2160", figures["3840x2160 toggle"], inf, 0.5, "s", 2),
+        verdict("frames a second at level 1000", figures["play 1000"][1], 55, 65, "/s"),
     ])
     print("All targets met." if ok else "Some targets missed.")
 

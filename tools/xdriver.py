@@ -55,6 +55,10 @@ class Frame:
     def __init__(self, data, stride):
         self.data, self.stride = data, stride
 
+    @classmethod
+    def of(cls, image):
+        return cls(image.convert("RGB").tobytes("raw", "BGRX"), 4 * image.width)
+
     def pixel(self, x, y):
         o = y * self.stride + 4 * x
         return self.data[o + 2], self.data[o + 1], self.data[o]
@@ -246,11 +250,12 @@ class Hunter:
 
 
 class XServer:
-    """A private Xvfb at 640x480x24 and one connection to it for input and grabs."""
+    """A private Xvfb (640x480x24 unless told) and one connection to it for input and grabs."""
 
-    def __init__(self):
+    def __init__(self, width=WIDTH, height=HEIGHT):
+        self.width, self.height = width, height
         rd, wr = os.pipe()
-        self.proc = spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
+        self.proc = spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0", "%dx%dx24" % (width, height),
                            "-nolisten", "tcp"], pass_fds=(wr,), stderr=subprocess.DEVNULL)
         os.close(wr)
         number = b""
@@ -272,6 +277,33 @@ class XServer:
     def grab(self):
         reply = self.root.get_image(0, 0, WIDTH, HEIGHT, X.ZPixmap, 0xFFFFFFFF)
         return Frame(reply.data, len(reply.data) // HEIGHT)
+
+    def image(self, x=0, y=0, w=None, h=None):
+        """A part of the screen (all of it by default) as a picture."""
+        w, h = w or self.width - x, h or self.height - y
+        reply = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
+        return Image.frombytes("RGB", (w, h), reply.data, "raw", "BGRX", len(reply.data) // h)
+
+    def wait_for_window_manager(self, timeout=10):
+        check = self.dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
+        deadline = time.monotonic() + timeout
+        while self.root.get_full_property(check, X.AnyPropertyType) is None:
+            if time.monotonic() > deadline:
+                raise RuntimeError("no window manager came up")
+            time.sleep(0.05)
+
+    def game_window(self):
+        """(x, y, width, height) of the game's window on the screen, or None while there is none."""
+        todo = [self.root]
+        while todo:
+            w = todo.pop()
+            with contextlib.suppress(Exception):
+                if "Vorn" in (w.get_wm_name() or ""):
+                    g, at = w.get_geometry(), self.root.translate_coords(w, 0, 0)
+                    if w.get_attributes().map_state == X.IsViewable:
+                        return at.x, at.y, g.width, g.height
+                todo += w.query_tree().children
+        return None
 
     def keycode(self, name):
         if name not in self.codes:

@@ -45,7 +45,8 @@ std::vector<DesktopArea> monitors(Display* dpy) {
     std::vector<DesktopArea> found;
     int event_base, error_base, count = 0;
     if (XRRQueryExtension(dpy, &event_base, &error_base)) {
-        if (XRRMonitorInfo* info = XRRGetMonitors(dpy, DefaultRootWindow(dpy), True, &count)) {
+        // Monitors a user laid out without outputs of their own count as inactive: ask for all.
+        if (XRRMonitorInfo* info = XRRGetMonitors(dpy, DefaultRootWindow(dpy), False, &count)) {
             for (int i = 0; i < count; ++i)
                 found.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
             XRRFreeMonitors(info);
@@ -112,11 +113,13 @@ DesktopArea monitor_of_window() {
         return {0, 0, 640, 480};
     int x, y;
     game_point(dpy, x, y);
+    // The smallest one holding the point: one laid out inside a larger screen is the one meant.
     const std::vector<DesktopArea> all = monitors(dpy);
+    const DesktopArea* best = nullptr;
     for (const DesktopArea& m : all)
-        if (x >= m.x && x < m.x + m.w && y >= m.y && y < m.y + m.h)
-            return m;
-    return all.front();
+        if (x >= m.x && x < m.x + m.w && y >= m.y && y < m.y + m.h && (!best || m.w * m.h < best->w * best->h))
+            best = &m;
+    return best ? *best : all.front();
 }
 
 void cover_monitor(const DesktopArea& monitor) {

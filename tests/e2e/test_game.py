@@ -58,7 +58,7 @@ class GameCase(unittest.TestCase):
             shutil.copyfile(os.path.join(BUILD, "data.dat"), d / "data.dat")
         X.move(320, 240)
         self.out = open(d / "output.txt", "w+b")
-        self.proc = xd.spawn([shutil.copy2(os.path.join(BUILD, binary), d)], cwd=d, stdin=subprocess.DEVNULL,
+        self.proc = xd.spawn([shutil.copy2(os.path.join(BUILD, binary), d), "--scale", "1"], cwd=d, stdin=subprocess.DEVNULL,
                              env=dict(X.env, HOME=str(d), **env), stdout=self.out, stderr=self.out)
         for cleanup in (self.out.close, lambda: X.button(1, False), lambda: xd.stop(self.proc)):
             self.addCleanup(cleanup)

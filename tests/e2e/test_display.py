@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""The game on a big desktop: a window scaled to it, full screen without a mode switch, Alt+Enter and
+F11 between them in play, the mouse mapped to game pixels, and the mode remembered.
+Usage: test_display.py BUILD_DIR WIDTHxHEIGHT wm|bare|monitors"""
+import os, pathlib, shutil, signal, subprocess, sys, tempfile, time, unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import xdriver as xd  # noqa: E402
+from xdriver import notice, play, title  # noqa: E402
+from PIL import Image, ImageChops  # noqa: E402
+from test_game import score_file, table  # noqa: E402
+
+BUILD = X = DESK = None
+GHOST = (320, 240)  # the middle of the hooked build's still ghost, in game pixels
+
+
+def scale_for(width, height):
+    """The window's whole scale: the largest that fits with a title bar."""
+    return max(1, min(width // 640, (height - 48) // 480))
+
+
+class Desktop(unittest.TestCase):
+    def setUp(self):
+        self.home = pathlib.Path(tempfile.mkdtemp(prefix="vorn-display-"))
+        self.addCleanup(shutil.rmtree, self.home, True)
+        shutil.copyfile(os.path.join(BUILD, "tests", "allegro.cfg"), self.home / "allegro.cfg")
+        shutil.copyfile(os.path.join(BUILD, "data.dat"), self.home / "data.dat")
+        (self.home / "High Scores.txt").write_bytes(score_file([("Digits", 1234567890, b"")]))
+
+    def start(self, *args, first_level=5):
+        X.move(100, 100)
+        self.proc = xd.spawn([shutil.copy2(os.path.join(BUILD, "ghosts-of-vorn-hooked"), self.home)] + list(args),
+                             cwd=self.home, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             env=dict(X.env, HOME=str(self.home), VORN_GHOST_AT="296,216",
+                                      VORN_FIRST_LEVEL=str(first_level)))
+        self.addCleanup(xd.stop, self.proc)
+
+    def layout(self, fullscreen):
+        """(left, top, scale) of the picture the game should show now."""
+        if fullscreen:
+            w, h = (1920, 1080) if DESK == "monitors" else (X.width, X.height)
+            k = max(1, min(w // 640, h // 480))
+            return (w - 640 * k) // 2, (h - 480 * k) // 2, k
+        k = scale_for(X.width, X.height)
+        win = X.game_window()
+        return (win[0], win[1], k) if win else (0, 0, k)
+
+    def picture(self, fullscreen):
+        """The picture at 1x when every game pixel is one k x k block in the grab, else None."""
+        left, top, k = self.layout(fullscreen)
+        im = X.image(left, top, 640 * k, 480 * k)
+        small = im.resize((640, 480), Image.NEAREST)
+        if ImageChops.difference(small.resize(im.size, Image.NEAREST), im).getbbox():
+            return None
+        return xd.Frame.of(small)
+
+    def wait(self, check, what, fullscreen, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if (f := self.picture(fullscreen)) and check(f):
+                return f
+            time.sleep(0.05)
+        shot = os.path.join(BUILD, "screenshots", "failed", "display-%s-%s.png" % (DESK, what.replace(" ", "_")))
+        os.makedirs(os.path.dirname(shot), exist_ok=True)
+        X.image().save(shot)
+        self.fail("no %s within %s s (status %s; screen in %s)" % (what, timeout, self.proc.poll(), shot))
+
+    def keys(self, fullscreen, *steps):
+        for key, check, what in steps:
+            X.tap(key)
+            self.wait(check, what, fullscreen)
+
+    def toggle(self, key, fullscreen):
+        """Alt+Enter or F11; the window then covers the screen, or is the scaled picture's size."""
+        if key == "Return":
+            X.key("Alt_L", True)
+        X.tap(key)
+        X.key("Alt_L", False)
+        want = (1920 if DESK == "monitors" else X.width) if fullscreen else 640 * scale_for(X.width, X.height)
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and (not (w := X.game_window()) or w[2] != want):
+            time.sleep(0.05)
+        self.assertEqual(X.game_window()[2], want, "window width after %s" % key)
+
+    def aim(self, fullscreen, x, y):
+        left, top, k = self.layout(fullscreen)
+        X.move(left + x * k + k // 2, top + y * k + k // 2)
+
+    def test_window_fullscreen_and_back_in_play_remembered_at_the_next_start(self):
+        self.start()
+        f = self.wait(title(0), "title screen", False, 30)
+        k = scale_for(X.width, X.height)
+        self.assertEqual(X.game_window()[2:], (640 * k, 480 * k))
+        self.keys(False, ("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "score table"))
+        digits = xd.Digits(self.picture(False), 150, 352)
+        self.keys(False, ("a", title(1), "title again"), ("Up", title(0), "New Game highlighted"),
+                  ("Return", xd.still_screen, "level 5 introduction"), ("a", play, "level 5 play"))
+        # The crosshair's middle, its red ring's, lands on the game pixel under the pointer.
+        self.aim(False, 200, 380)
+        f = self.wait(lambda f: play(f) and f.lit(370, 390, 190, 210), "crosshair", False)
+        reds = [(x, y) for y in range(360, 400) for x in range(180, 220) if xd.near(f.pixel(x, y), xd.RED, 40)]
+        self.assertAlmostEqual((min(x for x, _ in reds) + max(x for x, _ in reds)) / 2, 200, delta=1)
+        self.assertAlmostEqual((min(y for _, y in reds) + max(y for _, y in reds)) / 2, 380, delta=1)
+        # Over the still ghost with the button held, in the window: level 5's shard carrier goes.
+        self.aim(False, *GHOST)
+        X.button(1, True)
+        self.wait(notice, "level 6 introduction", False)
+        X.button(1, False)
+        self.keys(False, ("a", play, "level 6 play"))
+        before = self.wait(play, "level 6 play frame", False)
+        self.toggle("Return", True)
+        time.sleep(0.5)
+        left, top, k = self.layout(True)
+        q = X.root.query_pointer()
+        self.assertEqual((q.root_x, q.root_y), (left + 320 * k + k // 2, top + 240 * k + k // 2),
+                         "the pointer left its game pixel")
+        after = self.wait(play, "play in full screen", True)
+        border = X.image(0, 0, left or X.width, X.height).getbbox() if left else X.image(0, 0, X.width, top).getbbox()
+        self.assertIsNone(border, "the border round the picture is not black")
+        self.assertEqual(before.row(5, 320), after.row(5, 320), "the score changed")
+        self.assertEqual(before.row(45, 0, 140), after.row(45, 0, 140), "the flash bombs changed")
+        self.assertIn(digits.time_left(before) - digits.time_left(after), (0, 1), "the countdown jumped")
+        self.aim(True, *GHOST)
+        X.button(1, True)
+        self.wait(notice, "level 7 introduction", True)
+        X.button(1, False)
+        self.toggle("F11", False)
+        self.wait(notice, "level 7 introduction in a window", False)
+        # Alt+Enter on the title screen switches, and starts no game.
+        self.keys(False, ("a", play, "level 7 play"), ("Escape", notice, "game over"),
+                  ("a", table(["Digits", "Ghost Hunter"]), "score table"), ("a", title(0), "title"))
+        self.toggle("Return", True)
+        time.sleep(0.5)
+        self.wait(title(0), "title in full screen", True)
+        self.keys(True, ("Up", title(2), "Quit highlighted"))
+        X.tap("Return")
+        self.assertEqual(self.proc.wait(5), 1)
+        self.start()
+        self.wait(title(0), "title in full screen at the next start", True, 30)
+
+
+if __name__ == "__main__":
+    BUILD = os.path.abspath(sys.argv[1])
+    size, DESK = sys.argv[2], sys.argv[3]
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    X = xd.XServer(*map(int, size.split("x")))
+    try:
+        if DESK == "wm":
+            xd.spawn(["openbox", "--sm-disable"], env=X.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            X.wait_for_window_manager()
+        if DESK == "monitors":
+            for name, x in (("LEFT", 0), ("RIGHT", 1920)):
+                subprocess.run(["xrandr", "--setmonitor", name, "1920/508x1080/286+%d+0" % x, "none"],
+                               env=X.env, check=True)
+        unittest.main(argv=[sys.argv[0], "-v"])
+    finally:
+        X.close()
