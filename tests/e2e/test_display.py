@@ -21,6 +21,7 @@ def scale_for(width, height):
 
 class Desktop(unittest.TestCase):
     def setUp(self):
+        os.makedirs(os.path.join(BUILD, "screenshots"), exist_ok=True)
         self.home = pathlib.Path(tempfile.mkdtemp(prefix="vorn-display-"))
         self.addCleanup(shutil.rmtree, self.home, True)
         shutil.copyfile(os.path.join(BUILD, "tests", "allegro.cfg"), self.home / "allegro.cfg")
@@ -82,6 +83,10 @@ class Desktop(unittest.TestCase):
             time.sleep(0.05)
         self.assertEqual(X.game_window()[2], want, "window width after %s" % key)
 
+    def keep_grab(self, mode):
+        """The whole screen, kept for a person to look at."""
+        X.image().save(os.path.join(BUILD, "screenshots", "display-%dx%d-%s-%s.png" % (X.width, X.height, DESK, mode)))
+
     def aim(self, fullscreen, x, y):
         left, top, k = self.layout(fullscreen)
         X.move(left + x * k + k // 2, top + y * k + k // 2)
@@ -108,6 +113,7 @@ class Desktop(unittest.TestCase):
         X.button(1, False)
         self.keys(False, ("a", play, "level 6 play"))
         before = self.wait(play, "level 6 play frame", False)
+        self.keep_grab("window")
         self.toggle("Return", True)
         time.sleep(0.5)
         left, top, k = self.layout(True)
@@ -115,6 +121,7 @@ class Desktop(unittest.TestCase):
         self.assertEqual((q.root_x, q.root_y), (left + 320 * k + k // 2, top + 240 * k + k // 2),
                          "the pointer left its game pixel")
         after = self.wait(play, "play in full screen", True)
+        self.keep_grab("fullscreen")
         border = X.image(0, 0, left or X.width, X.height).getbbox() if left else X.image(0, 0, X.width, top).getbbox()
         self.assertIsNone(border, "the border round the picture is not black")
         self.assertEqual(before.row(5, 320), after.row(5, 320), "the score changed")
