@@ -185,7 +185,7 @@ TEST(StartupFailure, EndsWithAMessageAndStatusOne) {
         SCOPED_TRACE(c.name);
         start_game();
         c.prepare();
-        EXPECT_EQ(run_game(c.display), 1);
+        EXPECT_EQ(run_game(c.display), 1) << read_file("stderr.txt");
         const std::string message = read_file(c.display ? "message.txt" : "stderr.txt");
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
         const bool data_fault = message.find("data file") != std::string::npos;
