@@ -130,18 +130,19 @@ def first_run(X, build, figures):
         game.close()
 
 
-def level_20(X, build, figures):
-    """The hooked game, whose "New Game" starts at level 20: introduction, win screen and table."""
-    game = Game(X, build, "ghosts-of-vorn-hooked", VORN_FIRST_LEVEL="20")
+def late_level(X, build, figures, level):
+    """The hooked game, whose "New Game" starts at the level given (20 or more, so a win screen
+    follows the introduction), at 1x."""
+    game = Game(X, build, "ghosts-of-vorn-hooked", "--scale", "1", VORN_FIRST_LEVEL=str(level))
     try:
         game.expect(xd.title(0), "title screen", 30)
         X.tap("Return")
-        for check, what in [(LEVEL_INTRO, "level 20 introduction"), (WIN, "win screen"), (TABLE, "table")]:
+        for check, what in [(LEVEL_INTRO, "level %d introduction" % level), (WIN, "win screen"), (TABLE, "table")]:
             game.expect(check, what)
             X.tap("a")
-        game.expect(xd.play, "play at level 20")
+        game.expect(xd.play, "play at level %d" % level)
         time.sleep(1.5)
-        figures["play 20"] = game.measure()
+        figures["play %d" % level] = game.measure()
     finally:
         game.close()
 
@@ -207,22 +208,6 @@ def big_screen(width, height, figures):
         X.close()
 
 
-def level_1000(X, build, figures):
-    """The hooked game at level 1000 at 1x: a thousand ghosts drifting."""
-    game = Game(X, build, "ghosts-of-vorn-hooked", "--scale", "1", VORN_FIRST_LEVEL="1000")
-    try:
-        game.expect(xd.title(0), "title screen", 30)
-        X.tap("Return")
-        for check, what in [(LEVEL_INTRO, "level 1000 introduction"), (WIN, "win screen"), (TABLE, "table")]:
-            game.expect(check, what)
-            X.tap("a")
-        game.expect(xd.play, "play at level 1000")
-        time.sleep(1.5)
-        figures["play 1000"] = game.measure()
-    finally:
-        game.close()
-
-
 def benchmark_budget(build):
     """1.5 times the CPU share that the timed frame and logic step with 1000 ghosts predict at 60 a second."""
     run = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 640x480x24", "./game-bench",
@@ -253,7 +238,7 @@ def main():
     X, figures = xd.XServer(), {}
     load = os.getloadavg()[0]
     try:
-        for run in (first_run, level_20, level_1000):
+        for run in (first_run, lambda *a: late_level(*a, 20), lambda *a: late_level(*a, 1000)):
             try:
                 run(X, build, figures)
             except RuntimeError as e:
