@@ -80,9 +80,7 @@ const TrackSpec TRACKS[MUSIC_TRACK_COUNT] = {
 
 const int HARMONIC_MINOR[] = {0, 2, 3, 5, 7, 8, 11};
 
-struct Note {
-    int tick, length, channel, key, velocity;
-};
+using Note = ScoreNote;
 
 struct Rng {
     uint32_t s;
@@ -148,13 +146,15 @@ struct Motif {
 
 class Composer {
 public:
-    struct ProgramChange {
+    struct ProgramAt {
         int step, channel, program;
     };
-    std::vector<ProgramChange> program_changes;
+    std::vector<ProgramAt> program_changes;
 
     Composer(const TrackSpec &t) : t_(t), rng_{t.seed} {}
     int tick(int step) const { return step * STEP + (t_.swing && step % 2 ? STEP / 3 : 0); }
+
+    std::vector<ScoreBar> bars;
 
     std::vector<Note> compose(int &end_tick)
     {
@@ -169,20 +169,21 @@ public:
             bass(bar, t_.verse[i], t_.verse[i + 1]);
             drums(bar, i < 2 ? 1 : 2, i == 3, false);
             if (i >= 2) arpeggio(bar, t_.verse[i], 2);
+            mark(bar, t_.verse[i], "intro", false, i == 3);
         }
         int theme = section(bar, t_.verse, a, a2, b, t_.lead, 105);
-        backing(bar, t_.verse, false);
+        backing(bar, t_.verse, false, "A1");
         bar += 8;
         play_melody(bar, theme, t_.lead, 110);
         harmony(bar, t_.verse, theme, -2, t_.counter, 70);
-        backing(bar, t_.verse, true);
+        backing(bar, t_.verse, true, "A2");
         bar += 8;
         section(bar, t_.bridge, c, d, c, t_.bridge_lead, 100);
-        backing(bar, t_.bridge, true, true);
+        backing(bar, t_.bridge, true, "B1");
         bar += 8;
         play_melody(bar, theme, t_.lead, 115);
         harmony(bar, t_.verse, theme, -7, t_.counter, 80);
-        backing(bar, t_.verse, true);
+        backing(bar, t_.verse, true, "A3");
         bar += 8;
         ending(bar);
         end_tick = tick(bar * BAR + 2 * BAR);
@@ -195,14 +196,20 @@ private:
     std::vector<Note> notes_;
     // the melody as (step, length, key) per note, kept to replay and harmonise
     struct Played {
-        int step, length, key;
+        int step, length, key, dir = 0;
     };
+
+    void mark(int bar, Chord c, const char *section, bool closing, bool fill)
+    {
+        if ((int)bars.size() <= bar) bars.resize(bar + 1);
+        bars[bar] = {chord_classes(t_, c), section, closing, fill};
+    }
     std::vector<std::vector<Played>> melodies_;
 
-    void add(int channel, int step, int length, int key, int velocity)
+    void add(int channel, int step, int length, int key, int velocity, int dir = 0)
     {
         int from = tick(step), to = tick(step + length);
-        notes_.push_back({from, std::max(1, to - from - 2), channel, key, std::clamp(velocity, 1, 127)});
+        notes_.push_back({from, std::max(1, to - from - 2), channel, key, std::clamp(velocity, 1, 127), dir});
     }
 
     Motif motif(const char *rhythm)
@@ -232,7 +239,9 @@ private:
         int key = start, n = 0;
         for (int s = 0; s < BAR; s++) {
             if (m.rhythm[s] != 'x') continue;
+            int dir = 0;
             if (n > 0) {
+                dir = (m.steps[n - 1] > 0) - (m.steps[n - 1] < 0);
                 int i = nearest_index(keys, key) + m.steps[n - 1];
                 if (i < 0 || i >= (int)keys.size()) i = nearest_index(keys, key) - m.steps[n - 1];
                 key = keys[std::clamp(i, 0, (int)keys.size() - 1)];
@@ -240,7 +249,7 @@ private:
             if (s % 4 == 0) key = nearest_chord_tone(tones, key, t_.lead_low, t_.lead_high);
             int len = 1;
             while (s + len < BAR && m.rhythm[s + len] == '-') len++;
-            out.push_back({s, len, key});
+            out.push_back({s, len, key, dir});
             n++;
         }
         return out;
@@ -263,7 +272,7 @@ private:
             int i = std::clamp(ti + dir * (onsets - 1 - n), 0, (int)keys.size() - 1);
             int len = 1;
             while (s + len < BAR && r[s + len] == '-') len++;
-            out.push_back({s, len, n + 1 == onsets ? target : keys[i]});
+            out.push_back({s, len, n + 1 == onsets ? target : keys[i], n ? -dir : 0});
             n++;
         }
         return out;
@@ -288,7 +297,7 @@ private:
         }
         melodies_.push_back({});
         for (int i = 0; i < 8; i++)
-            for (Played p : bars[i]) melodies_.back().push_back({(bar + i) * BAR + p.step, p.length, p.key});
+            for (Played p : bars[i]) melodies_.back().push_back({(bar + i) * BAR + p.step, p.length, p.key, p.dir});
         play_melody(bar, (int)melodies_.size() - 1, program, velocity);
         return (int)melodies_.size() - 1;
     }
@@ -301,7 +310,7 @@ private:
         for (Played p : m) {
             int s = p.step - origin + bar * BAR;
             int accent = s % 4 == 0 ? 8 : 0;
-            add(LEAD, s, p.length, p.key, rng_.around(velocity - 10 + accent, 4));
+            add(LEAD, s, p.length, p.key, rng_.around(velocity - 10 + accent, 4), p.dir);
         }
     }
 
@@ -324,14 +333,16 @@ private:
         }
     }
 
-    void backing(int bar, const std::array<Chord, 8> &chords, bool arp, bool bridge = false)
+    void backing(int bar, const std::array<Chord, 8> &chords, bool arp, const char *label)
     {
+        bool bridge = label[0] == 'B';
         for (int i = 0; i < 8; i++) {
             Chord next = i < 7 ? chords[i + 1] : t_.verse[0];
             pad(bar + i, chords[i]);
             bass(bar + i, chords[i], next);
             drums(bar + i, bridge ? 3 : 2, i == 7, i == 0);
             if (arp) arpeggio(bar + i, chords[i], bridge ? 1 : 2);
+            mark(bar + i, chords[i], label, i == 3 || i == 7, i == 7);
         }
         bell(bar, chords[0]);
     }
@@ -450,6 +461,8 @@ private:
     void ending(int bar)
     {
         Chord home{0, MIN};
+        mark(bar, home, "end", false, false);
+        mark(bar + 1, home, "end", false, false);
         pad(bar, home);
         add(BASS, bar * BAR, BAR, 36 + t_.tonic % 12, 110);
         add(DRUMS, bar * BAR, 2, 49, 110);
@@ -507,13 +520,24 @@ std::vector<uint8_t> track_chunk(std::vector<Event> events, int end_tick)
 
 }  // namespace
 
-std::vector<uint8_t> make_track(int which)
+Score compose_track(int which)
 {
     const TrackSpec &t = TRACKS[which];
     Composer composer(t);
-    int end_tick = 0;
-    std::vector<Note> notes = composer.compose(end_tick);
+    Score score{t.title, t.bpm, PPQ, BAR * STEP, 0, t.lead_low, t.lead_high, "", {}, {}, {}};
+    score.notes = composer.compose(score.end_tick);
+    score.bars = composer.bars;
+    const int programs[] = {t.lead, t.counter, t.bass, t.pad, t.arp, 14};
+    for (int ch = 0; ch < 6; ch++) score.programs.push_back({0, ch, programs[ch]});
+    for (const auto &pc : composer.program_changes)
+        if (pc.step > 0) score.programs.push_back({composer.tick(pc.step), pc.channel, pc.program});
+    const char *figures[] = {"octaves", "drive", "gallop", "walk", "pulse"};
+    score.figure = std::string(figures[(int)t.bass_style]) + " bass, up-down arpeggio";
+    return score;
+}
 
+std::vector<uint8_t> midi_file(const Score &score, unsigned mask)
+{
     std::vector<uint8_t> file;
     std::vector<uint8_t> header{0, 1, 0, 0, uint8_t(PPQ >> 8), uint8_t(PPQ & 0xff)};
     const int channels[] = {LEAD, COUNTER, BASS, PAD, ARP, BELL, DRUMS};
@@ -521,31 +545,28 @@ std::vector<uint8_t> make_track(int which)
     put_chunk(file, "MThd", header);
 
     std::vector<Event> meta;
-    uint32_t tempo = 60000000u / t.bpm;
-    std::string title = t.title;
-    std::vector<uint8_t> name{0xff, 0x03, uint8_t(title.size())};
-    name.insert(name.end(), title.begin(), title.end());
+    uint32_t tempo = 60000000u / score.bpm;
+    std::vector<uint8_t> name{0xff, 0x03, uint8_t(score.title.size())};
+    name.insert(name.end(), score.title.begin(), score.title.end());
     meta.push_back({0, 0, name});
     meta.push_back({0, 0, {0xff, 0x58, 0x04, 4, 2, 24, 8}});
     meta.push_back({0, 0, {0xff, 0x51, 0x03, uint8_t(tempo >> 16), uint8_t(tempo >> 8), uint8_t(tempo)}});
-    put_chunk(file, "MTrk", track_chunk(meta, end_tick));
+    put_chunk(file, "MTrk", track_chunk(meta, score.end_tick));
 
-    const int programs[] = {t.lead, t.counter, t.bass, t.pad, t.arp, 14};
     const int volumes[] = {112, 88, 110, 74, 70, 64, 0, 0, 0, 104};
     const int pans[] = {60, 40, 64, 84, 96, 30, 0, 0, 0, 64};
     for (int ch : channels) {
         std::vector<Event> ev;
-        if (ch != DRUMS) ev.push_back({0, 0, {uint8_t(0xc0 | ch), uint8_t(programs[ch])}});
         ev.push_back({0, 0, {uint8_t(0xb0 | ch), 7, uint8_t(volumes[ch])}});
         ev.push_back({0, 0, {uint8_t(0xb0 | ch), 10, uint8_t(pans[ch])}});
-        for (const auto &pc : composer.program_changes)
-            if (pc.channel == ch && pc.step > 0) ev.push_back({composer.tick(pc.step), 1, {uint8_t(0xc0 | ch), uint8_t(pc.program)}});
-        for (const Note &n : notes) {
-            if (n.channel != ch) continue;
+        for (const ProgramChange &pc : score.programs)
+            if (pc.channel == ch) ev.push_back({pc.tick, 1, {uint8_t(0xc0 | ch), uint8_t(pc.program)}});
+        for (const Note &n : score.notes) {
+            if (n.channel != ch || !(mask >> ch & 1)) continue;
             ev.push_back({n.tick, 2, {uint8_t(0x90 | ch), uint8_t(n.key), uint8_t(n.velocity)}});
             ev.push_back({n.tick + n.length, 0, {uint8_t(0x80 | ch), uint8_t(n.key), 0}});
         }
-        put_chunk(file, "MTrk", track_chunk(ev, end_tick));
+        put_chunk(file, "MTrk", track_chunk(ev, score.end_tick));
     }
     return file;
 }
