@@ -56,6 +56,7 @@ struct Score {
     int bpm, ppq, bar_ticks, end_tick;
     int lead_low, lead_high;
     std::string figure;  // the accompaniment's pattern, by name
+    std::vector<int> volumes;  // per channel
     std::vector<ScoreNote> notes;
     std::vector<ScoreBar> bars;
     std::vector<ProgramChange> programs;

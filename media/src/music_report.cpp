@@ -62,8 +62,8 @@ int lead_reach(const Score &s, std::map<int, std::vector<Sample>> &patches)
         const std::vector<Sample> &samples = patches[program];
         if (samples.empty()) continue;
         const Sample *use = &samples.front();
-        for (const Sample &x : samples)
-            if (hz >= x.low && hz <= x.high) use = &x;
+        for (auto x = samples.rbegin(); x != samples.rend(); ++x)  // the first that covers it
+            if (hz >= x->low && hz <= x->high) use = &*x;
         widest = std::max(widest, std::abs(12 * std::log2(hz / use->root)));
     }
     return (int)std::lround(widest);
