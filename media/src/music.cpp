@@ -82,7 +82,7 @@ const TrackSpec TRACKS[MUSIC_TRACK_COUNT] = {
     {"Lantern Swing", 100, 0,
      {{{0, MIN}, {5, MIN}, {10, MAJ}, {7, MAJ}, {0, MIN}, {5, MIN}, {7, MAJ}, {0, MIN}}},
      {{{8, MAJ}, {10, MAJ}, {3, MAJ}, {0, MIN}, {8, MAJ}, {10, MAJ}, {7, SUS}, {7, MAJ}}},
-     79, 71, 32, 94, 8, 72, 81, 95, "2 ABAA", {{7, 8, 3, 9}}, BassStyle::PULSE, Groove::SHUFFLE,
+     79, 71, 32, 94, 8, 72, 81, 95, "2 ABAA", {{8, 1, 7, 9}}, BassStyle::PULSE, Groove::SHUFFLE,
      Figure::STABS, Second::GUIDE, false, 82, true, 41u, {{70, 76, 64, 44, 84, 64, 127}}, -3.4},
     // B minor: the wraiths' last stand, strings and organ at full tilt
     {"Wraith Rush", 156, 11,
@@ -92,7 +92,8 @@ const TrackSpec TRACKS[MUSIC_TRACK_COUNT] = {
      Figure::PEDAL, Second::THIRDS, false, 39, false, 59u, {{112, 78, 104, 66, 64, 60, 74}}, -1.4},
 };
 
-const int HARMONIC_MINOR[] = {0, 2, 3, 5, 7, 8, 11};
+// The leading tone comes in only with the chords that hold it.
+const int NATURAL_MINOR[] = {0, 2, 3, 5, 7, 8, 10};
 
 using Note = ScoreNote;
 
@@ -123,7 +124,7 @@ std::vector<int> melody_keys(const TrackSpec &t, Chord c, int lo, int hi)
 {
     std::vector<int> chord = chord_classes(t, c);
     bool use[12] = {};
-    for (int d : HARMONIC_MINOR) use[(t.tonic + d) % 12] = true;
+    for (int d : NATURAL_MINOR) use[(t.tonic + d) % 12] = true;
     for (int pc : chord) {
         if (use[pc]) continue;
         use[(pc + 1) % 12] = use[(pc + 11) % 12] = false;
@@ -164,6 +165,8 @@ int bass_key(const TrackSpec &t, int root)
 struct Motif {
     const char *rhythm;
     std::vector<int> dirs;
+    int rise = 0;  // semitones the arch climbs (falls, if negative) before it turns
+    bool moving = false;
 };
 
 struct Played {
@@ -270,6 +273,8 @@ private:
         Motif m{rhythm, {0}};
         int onsets = (int)std::count(rhythm, rhythm + BAR, 'x');
         int turn = (onsets - 1) / 2 + rng_.below(2);
+        m.rise = dir * turn * 2;
+        m.moving = moving;
         int hold = moving || rng_.below(2) ? -1 : 1 + rng_.below(onsets - 1);
         for (int i = 1; i < onsets; i++) m.dirs.push_back(i == hold ? 0 : i <= turn ? dir : -dir);
         return m;
@@ -295,6 +300,11 @@ private:
             int key = move(pool, prev, meant);
             if (key < 0) key = move(pool, prev, -meant);
             if (std::abs(key - prev) > 7) key = move(pool, prev, 0);
+            // a bar starts where its whole arch fits (a bridge's always); a theme keeps a common tone rather than leap
+            bool cramped = prev + m.rise > t_.lead_high || prev + m.rise < t_.lead_low;
+            if (n == 1 && (m.moving || cramped)) key = move(tones, (t_.lead_low + t_.lead_high - m.rise) / 2, 0);
+            if (!m.moving && strong && std::abs(key - prev) >= 5 && has(chord_classes(t_, chord), prev) && prev != before)
+                key = prev;
             before = prev;
             out.push_back({s, len, key, meant});
             prev = key;
@@ -394,7 +404,12 @@ private:
                     if (k % 12 != pcs[0] && k < t_.lead_low - 2) upper.push_back(k);
                 if (!guide_) guide_ = t_.lead_low - 7;
                 for (int half = 0; half < 2; half++) {
-                    guide_ = move(upper, guide_ + (half ? 1 : 0), 0);
+                    int up = move(upper, guide_, 1), down = move(upper, guide_, -1);
+                    if (!half) guide_ = move(upper, guide_, 0);
+                    else if (up > 0 || down > 0) {
+                        int to = up < 0 || (down > 0 && guide_ - down < up - guide_) ? down : up;
+                        if (std::abs(to - guide_) <= 5) guide_ = to;
+                    }
                     add(COUNTER, (bar + i) * BAR + half * 8, 8, guide_, rng_.around(velocity, 3));
                 }
                 continue;
