@@ -82,7 +82,7 @@ const TrackSpec TRACKS[MUSIC_TRACK_COUNT] = {
     {"Lantern Swing", 100, 0,
      {{{0, MIN}, {5, MIN}, {10, MAJ}, {7, MAJ}, {0, MIN}, {5, MIN}, {7, MAJ}, {0, MIN}}},
      {{{8, MAJ}, {10, MAJ}, {3, MAJ}, {0, MIN}, {8, MAJ}, {10, MAJ}, {7, SUS}, {7, MAJ}}},
-     79, 71, 32, 94, 8, 72, 81, 95, "2 ABAA", {{8, 1, 7, 9}}, BassStyle::PULSE, Groove::SHUFFLE,
+     79, 71, 32, 94, 8, 75, 81, 95, "2 ABAA", {{8, 1, 7, 9}}, BassStyle::PULSE, Groove::SHUFFLE,
      Figure::STABS, Second::GUIDE, false, 82, true, 41u, {{70, 76, 64, 44, 84, 64, 127}}, -3.4},
     // B minor: the wraiths' last stand, strings and organ at full tilt
     {"Wraith Rush", 156, 11,
