@@ -22,7 +22,7 @@ DEB_VERSION = $(shell sed -n 's/^version=//p' $(BUILD)/dist/release 2>/dev/null)
 DEB_FILE = $(BUILD)/ghosts-of-vorn_$(DEB_VERSION)_$(shell dpkg --print-architecture).deb
 
 .PHONY: all deps play-deps deb-deps test-deps build test-build asan-build play install uninstall deb \
-        deb-check test bench fuzz soak media-preview clean
+        deb-check test bench fuzz soak media-preview music-report clean
 
 all: build
 
@@ -117,6 +117,12 @@ bench: test-deps test-build
 
 media-preview: test-deps test-build
 	@cmake --build $(BUILD) --target media-preview
+
+# Each track's figures from its notes and from a render through the library's synth with the game's
+# patch set, and the first 30 s of each as a WAV file in $(BUILD)/music.
+music-report: play-deps build
+	@cmake --build $(BUILD) --target music-report
+	@$(BUILD)/media/music-report $(abspath $(BUILD))/patches/default.cfg $(BUILD)/music
 
 # SOAK_SECONDS of the sanitized game under random keys and mouse, for crashes, reports and hangs;
 # alongside, the plain hooked build played by an aiming player from level 18, for its memory and the

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <numeric>
 #include <vector>
 
+#include "media.h"
 #include "shell/data_items.h"
 
 static const char MIX_FILE[] = "media-mix.raw";  // the sound card's output, through ALSA's file device
@@ -24,6 +26,40 @@ static int loudness(int ms) {
     const auto [low, high] = std::minmax_element(heard.begin(), heard.end());
     return heard.empty() ? 0 : *high - *low;
 }
+
+// Rendered through the library's synth with the game's patches, each track is within 1 LU of the five's mean.
+TEST(Music, TheFiveTracksAreEquallyLoud) {
+    ASSERT_TRUE(media::start_music_render("../patches/default.cfg")) << allegro_error;
+    std::vector<double> levels;
+    for (int i = 0; i < MUSIC_TRACK_COUNT; ++i) {
+        const media::Score score = media::compose_track(i);
+        levels.push_back(media::loudness_lufs(media::render_music(media::midi_file(score), media::music_figures(score).seconds)));
+    }
+    media::stop_music_render();
+    const double mean = std::accumulate(levels.begin(), levels.end(), 0.0) / levels.size();
+    for (int i = 0; i < MUSIC_TRACK_COUNT; ++i)
+        EXPECT_NEAR(levels[i], mean, 1.0) << media::compose_track(i).title;
+}
+
+// Phrases close on chord tones without stammering, the voices keep out of each other's way, the bass
+// leads where the harmony goes and the kick doubles it.
+class Track : public testing::TestWithParam<int> {};
+TEST_P(Track, ClosesPhrasesAndKeepsItsVoicesInKey) {
+    const media::MusicFigures f = media::music_figures(media::compose_track(GetParam()));
+    EXPECT_EQ(f.closing_chord_tones, 100);
+    EXPECT_EQ(f.closing_triples, 0);
+    EXPECT_EQ(f.edge_pileups, 0);
+    EXPECT_LE(f.clash_beats, 3);
+    EXPECT_GE(f.second_chord_tones, 95);
+    EXPECT_EQ(f.resolved, f.approaches);
+    EXPECT_TRUE(f.ending_bass_in_range);
+    EXPECT_GE(f.kick_on_bass, 90);
+}
+INSTANTIATE_TEST_SUITE_P(Music, Track, testing::Range(0, int(MUSIC_TRACK_COUNT)), [](const testing::TestParamInfo<int>& i) {
+    std::string name = media::compose_track(i.param).title;
+    name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+    return name;
+});
 
 // Only its password opens data.dat, which holds each item the game takes, of its kind and shape.
 TEST(Media, DatafileHoldsEachItemOfItsKindAndShapeAndEachTrackIsHeard) {
