@@ -6,7 +6,7 @@ set -eu
 here=$(dirname "$(realpath "$0")")
 work=$(realpath -m "$1")
 stamp=$work/install/.built
-patches="$here/allegro-dinput-fallback.patch $here/allegro-64bit-pointers.patch"
+patches="$here/allegro-dinput-fallback.patch $here/allegro-64bit-pointers.patch $here/allegro-message-loop.patch"
 # Rebuilt when the patches or the toolchain change.
 want=$(cat $patches "$here/mingw-w64.cmake" "$0" | sha256sum | cut -c1-64)
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
@@ -25,4 +25,5 @@ cmake -S "$work/src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$here/mingw-w64.cm
   -DWANT_EXAMPLES=OFF -DWANT_TOOLS=OFF -DWANT_TESTS=OFF -DWANT_DOCS=OFF -Wno-dev >"$work/configure.log" 2>&1
 nice cmake --build "$work/build" -j2 >"$work/build.log" 2>&1 || { tail -30 "$work/build.log"; exit 1; }
 cmake --install "$work/build" >/dev/null
+cp "$work/src/docs/txt/license.txt" "$work/install/license.txt"
 echo "$want" >"$stamp"
