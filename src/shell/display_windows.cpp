@@ -86,12 +86,16 @@ void uncover_monitor() {
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
     const DesktopArea work = work_area_on(monitor_of_window());
     const int x = work.x + std::max(0, (work.w - w) / 2), y = work.y + std::max(0, (work.h - h) / 2);
-    SetWindowPos(window, nullptr, x, y, w, h, SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    SetWindowPos(window, HWND_TOP, x, y, w, h, SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    // Wine lets go of the keyboard and mouse when the frame comes back; the library does not notice.
+    win_grab_input();
 }
 
 bool writes_screen_lines() { return false; }
 
-void update_display(int, int, int, int) {}
+// The blit has reached the window; Wine shows it only once the window's thread next waits for
+// messages, which a static screen would never make it do.
+void update_display(int, int, int, int) { PostMessage(win_get_window(), WM_NULL, 0, 0); }
 
 // Beside the scores: the folder the game runs in, which the installer's shortcut names.
 std::string settings_folder() { return "."; }
