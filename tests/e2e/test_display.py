@@ -53,7 +53,7 @@ class Desktop(unittest.TestCase):
         small = im.resize((640, 480), Image.NEAREST)
         if ImageChops.difference(small.resize(im.size, Image.NEAREST), im).getbbox():
             return None
-        return xd.Frame.of(small)
+        return xd.Frame(small)
 
     def wait(self, check, what, fullscreen, timeout=10):
         deadline = time.monotonic() + timeout

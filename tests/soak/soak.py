@@ -93,7 +93,7 @@ class Game:
 
     def look(self, now):
         self.f = self.x.grab()
-        frame = zlib.crc32(self.f.data)
+        frame = zlib.crc32(self.f.im.tobytes())
         if self.frame is None:
             self.frame = frame  # the empty screen before the window: the first frame is a change
         elif frame != self.frame:
