@@ -12,6 +12,7 @@
 #include "play/ghost.h"
 #include "shell/display.h"
 #include "shell/main_loop.h"
+#include "support/files.h"
 
 // The first call runs init_game in the build's test folder (data.dat, allegro.cfg) and moves to
 // a fresh temporary folder; every call empties that folder and puts the game-wide state back to
@@ -49,6 +50,3 @@ struct TextAt {
 // Pixels lit in `shown` but not by the texts (and `more`) drawn alone on black, or the reverse.
 int text_mismatches(BITMAP* shown, const std::vector<TextAt>& texts, std::function<void(BITMAP*)> more = {});
 int lit_pixels(BITMAP* bmp, int x, int y, int w, int h);
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
