@@ -37,9 +37,9 @@ def stop_all():
         stop(proc)
 
 
-def cpu_seconds(pid):
-    """User and system time a process has used so far, from /proc."""
-    with open("/proc/%d/stat" % pid) as f:
+def cpu_seconds(pid, thread=None):
+    """User and system time a process (or one of its threads) has used so far, from /proc."""
+    with open("/proc/%d/task/%d/stat" % (pid, thread) if thread else "/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
