@@ -2,6 +2,7 @@
 #pragma once
 
 #include <allegro.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
@@ -19,6 +20,14 @@
 // its start values: lists emptied, keys and buttons up, no beam voice.
 void start_game();
 extern std::string test_folder;
+
+// A case table's test: each case named after its `name`, with a fresh game.
+template <class Case>
+struct CaseTest : testing::TestWithParam<Case> {
+    void SetUp() override { start_game(); }
+};
+template <class Case>
+std::string case_name(const testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 // Stops the 60 Hz timer, so that a test alone decides how many ticks are pending.
 struct NoTimer {

@@ -50,11 +50,12 @@ struct InsertCase {
     ScoreRows expected;
 };
 
-struct Insert : Frontend, testing::WithParamInterface<InsertCase> {};
+using Insert = CaseTest<InsertCase>;
 
 // "Ghost Hunter" enters with the score when it qualifies, and the file is written then only.
 TEST_P(Insert, EntersWhereItQualifiesAndSavesOnlyThen) {
     const InsertCase& c = GetParam();
+    const std::string file = "High Scores.txt";
     ScoreRows expected = c.expected;
     expected.resize(HIGH_SCORE_COUNT);
     if (!c.stored.empty())
@@ -101,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         InsertCase{"half_a_score", score_file({{"X", 0x1234}}).substr(0, 34), -1, {{"X", 0x1234}}},
         InsertCase{"a_long_file", score_file({{"Long", 60}, {"File", 40}}) + std::string(60, '\xff'), 50,
                    {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name<InsertCase>);
 
 TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
     const std::string old_table = score_file({{"Old", 50}});

@@ -21,10 +21,6 @@ struct Play : ::testing::Test {
     void SetUp() override { start_game(); }
 };
 
-// Names each case of a table after its `name`.
-template <class Case>
-std::string case_name(const testing::TestParamInfo<Case>& info) { return info.param.name; }
-
 struct FieldSpan {
     const char* name;
     int Ghost::*field;
@@ -101,7 +97,7 @@ struct MoveCase {
     std::pair<int, int> past_the_edge, turned;
 };
 
-struct GhostMove : testing::TestWithParam<MoveCase> {};
+using GhostMove = CaseTest<MoveCase>;
 
 // One step past an edge, then the turn back.
 TEST_P(GhostMove, StepsPastTheEdgeThenTurns) {
@@ -167,9 +163,7 @@ struct ShardCase {
     int level, carrier;
 };
 
-struct ShardKill : testing::TestWithParam<ShardCase> {
-    void SetUp() override { start_game(); }
-};
+using ShardKill = CaseTest<ShardCase>;
 
 // The walk goes on over the refilled list; on level 1000 it outgrows the reserved room.
 TEST_P(ShardKill, RefillsTheListAndTheWalkGoesOn) {
@@ -200,9 +194,7 @@ struct LevelCase {
     bool bomb, win;
 };
 
-struct LevelStart : testing::TestWithParam<LevelCase> {
-    void SetUp() override { start_game(); }
-};
+using LevelStart = CaseTest<LevelCase>;
 
 TEST_P(LevelStart, BuildsGhostsAwardsBombsAndShowsTheIntroduction) {
     const LevelCase& c = GetParam();
@@ -297,16 +289,11 @@ INSTANTIATE_TEST_SUITE_P(
     Depths, PixelCollide,
     testing::Combine(testing::Values(16, 32),
                      testing::Values(Collision{"right_of_it", false, 20, 5, 0}, Collision{"below_it", false, 5, 20, 0},
-                                     Collision{"above_left", false, -3, -3, 0},
-                                     Collision{"sharing_a_column", false, 19, 5, -1},
-                                     Collision{"sharing_a_row", false, 5, -2, -1},
-                                     Collision{"sharing_a_corner", false, -2, -2, -1},
-                                     Collision{"clear_of_the_dot", true, 2, 2, 0},
-                                     Collision{"dot_at_bottom_right", true, 9, 9, -1},
-                                     Collision{"dot_at_bottom_left", true, 10, 8, -1},
-                                     Collision{"dot_at_top_left", true, 8, 8, -1},
-                                     Collision{"dot_just_left", true, 11, 9, 0},
-                                     Collision{"dot_just_right", true, 7, 9, 0})),
+                                     Collision{"above_left", false, -3, -3, 0}, Collision{"shared_column", false, 19, 5, -1},
+                                     Collision{"shared_row", false, 5, -2, -1}, Collision{"shared_corner", false, -2, -2, -1},
+                                     Collision{"off_the_dot", true, 2, 2, 0}, Collision{"dot_bottom_right", true, 9, 9, -1},
+                                     Collision{"dot_bottom_left", true, 10, 8, -1}, Collision{"dot_top_left", true, 8, 8, -1},
+                                     Collision{"dot_just_left", true, 11, 9, 0}, Collision{"dot_just_right", true, 7, 9, 0})),
     [](const auto& info) {
         return std::to_string(std::get<0>(info.param)) + "_bit_" + std::get<1>(info.param).name;
     });
@@ -317,9 +304,7 @@ struct BeamCase {
     bool hit;
 };
 
-struct BeamOnAGhost : testing::TestWithParam<BeamCase> {
-    void SetUp() override { start_game(); }
-};
+using BeamOnAGhost = CaseTest<BeamCase>;
 
 TEST_P(BeamOnAGhost, HitsItWhenShown) {
     mouse_x = mouse_y = 210;
@@ -415,9 +400,7 @@ struct HeatCase {
     int heat, last, red;
 };
 
-struct HeatBar : testing::TestWithParam<HeatCase> {
-    void SetUp() override { start_game(); }
-};
+using HeatBar = CaseTest<HeatCase>;
 
 // The fill's right end and colour; heat 1's fill reaches back over the frame's left edge.
 TEST_P(HeatBar, FillsInProportionAndReddens) {

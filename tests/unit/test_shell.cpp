@@ -31,9 +31,7 @@ struct PathCase {
     const char* path;
 };
 
-struct DatafilePath : testing::TestWithParam<PathCase> {
-    void SetUp() override { start_game(); }
-};
+using DatafilePath = CaseTest<PathCase>;
 
 // The [data] path, with the library's settings left as they were; a file the library would block
 // on, read for ever or read past its buffer is never handed to it. Files of any other text are
@@ -70,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "/opt/big.dat"},
         PathCase{"a_FIFO", [] { mkfifo("datapath.cfg", 0600); }, "data.dat"},
         PathCase{"a_device", [] { fs::create_symlink("/dev/zero", "datapath.cfg"); }, "data.dat"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name<PathCase>);
 
 TEST(Hud, TextsAtTheirPlacesOverAPointerHeldStill) {
     start_game();
@@ -126,9 +124,7 @@ struct EndCase {
     int ticks, time, tick;
 };
 
-struct GameEnd : testing::TestWithParam<EndCase> {
-    void SetUp() override { start_game(); }
-};
+using GameEnd = CaseTest<EndCase>;
 
 // The end of the game is tested before every step: game over, high scores and the title menu
 // follow at once, the pass's own step runs right after New Game, and what piled up is dropped.
@@ -158,7 +154,7 @@ TEST_P(GameEnd, ComesBeforeTheNextStep) {
 INSTANTIATE_TEST_SUITE_P(Ways, GameEnd,
                          testing::Values(EndCase{"escape", true, 1, 50, 10},
                                          EndCase{"time_runs_out_in_the_first_step", false, 3, 1, 59}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         case_name<EndCase>);
 
 // Runs a copy of the game in the working directory until it ends, for its exit status. The
 // xmessage stand-in records what the message box says, then answers it as a player would.
@@ -183,9 +179,7 @@ struct FailureCase {
     bool display = true;
 };
 
-struct StartupFailure : testing::TestWithParam<FailureCase> {
-    void SetUp() override { start_game(); }
-};
+using StartupFailure = CaseTest<FailureCase>;
 
 TEST_P(StartupFailure, EndsWithAMessageAndStatusOne) {
     const FailureCase& c = GetParam();
@@ -234,4 +228,4 @@ INSTANTIATE_TEST_SUITE_P(
                         write_file("allegro.cfg",
                                    "[graphics]\ngfx_card = XWIN\n[sound]\ndigi_card = ALSA\nalsa_device = vorn_none\n");
                     }, "Error initialising sound system\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name<FailureCase>);
