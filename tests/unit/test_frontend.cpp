@@ -85,24 +85,21 @@ ScoreRows fourteen_fives_and(std::pair<std::string, int> last) {
     return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Insert,
-    testing::Values(
-        InsertCase{"zero_into_no_file", "", 0, {}},
-        InsertCase{"equal_scores_go_below", score_file({{"A", 500}, {"B", 300}, {"D", 100}}), 300,
-                   {{"A", 500}, {"B", 300}, {"Ghost Hunter", 300}, {"D", 100}}},
-        InsertCase{"equal_to_the_15th_stays_out", score_file(full_table()), 10, full_table()},
-        InsertCase{"the_top_entry_pushes_the_15th_out", score_file(full_table()), 999, full_table(999)},
-        InsertCase{"unsorted_before_the_first_lower", score_file({{"A", 100}, {"B", 300}}), 200,
-                   {{"Ghost Hunter", 200}, {"A", 100}, {"B", 300}}},
-        InsertCase{"the_menus_0_replaces_a_negative_entry", score_file(fourteen_fives_and({"Minus", -3})), 0,
-                   fourteen_fives_and({"Ghost Hunter", 0})},
-        InsertCase{"a_file_of_40_bytes", score_file({{"Short", 77}}).substr(0, 36) + "Ab", -1,
-                   {{"Short", 77}, {"Ab", 0}}},
-        InsertCase{"half_a_score", score_file({{"X", 0x1234}}).substr(0, 34), -1, {{"X", 0x1234}}},
-        InsertCase{"a_long_file", score_file({{"Long", 60}, {"File", 40}}) + std::string(60, '\xff'), 50,
-                   {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}}),
-    case_name<InsertCase>);
+const InsertCase inserts[] = {
+    {"zero_into_no_file", "", 0, {}},
+    {"equal_scores_go_below", score_file({{"A", 500}, {"B", 300}, {"D", 100}}), 300,
+     {{"A", 500}, {"B", 300}, {"Ghost Hunter", 300}, {"D", 100}}},
+    {"equal_to_the_15th_stays_out", score_file(full_table()), 10, full_table()},
+    {"the_top_entry_pushes_the_15th_out", score_file(full_table()), 999, full_table(999)},
+    {"unsorted_before_the_first_lower", score_file({{"A", 100}, {"B", 300}}), 200,
+     {{"Ghost Hunter", 200}, {"A", 100}, {"B", 300}}},
+    {"the_menus_0_replaces_a_negative_entry", score_file(fourteen_fives_and({"Minus", -3})), 0,
+     fourteen_fives_and({"Ghost Hunter", 0})},
+    {"a_file_of_40_bytes", score_file({{"Short", 77}}).substr(0, 36) + "Ab", -1, {{"Short", 77}, {"Ab", 0}}},
+    {"half_a_score", score_file({{"X", 0x1234}}).substr(0, 34), -1, {{"X", 0x1234}}},
+    {"a_long_file", score_file({{"Long", 60}, {"File", 40}}) + std::string(60, '\xff'), 50,
+     {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}}};
+INSTANTIATE_TEST_SUITE_P(Cases, Insert, testing::ValuesIn(inserts), case_name<InsertCase>);
 
 TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
     const std::string old_table = score_file({{"Old", 50}});

@@ -40,23 +40,20 @@ std::vector<Ghost> NewGhost::made;
 
 TEST_P(NewGhost, FieldCoversItsSpan) {
     const auto field = GetParam().field;
-    const auto [lowest, highest] =
-        std::minmax_element(made.begin(), made.end(), [field](const Ghost& a, const Ghost& b) { return a.*field < b.*field; });
+    const auto [lowest, highest] = std::minmax_element(
+        made.begin(), made.end(), [field](const Ghost& a, const Ghost& b) { return a.*field < b.*field; });
     EXPECT_EQ(std::pair((*lowest).*field, (*highest).*field),
               std::pair(GetParam().lowest, GetParam().highest));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, NewGhost,
-    testing::Values(FieldSpan{"health", &Ghost::health, 10, 49}, FieldSpan{"fade_step", &Ghost::fade_step, 1, 5},
-                    FieldSpan{"x", &Ghost::x, 0, 639}, FieldSpan{"y", &Ghost::y, 0, 479},
-                    FieldSpan{"moving_left", &Ghost::moving_left, 0, 1}, FieldSpan{"moving_up", &Ghost::moving_up, 0, 1},
-                    FieldSpan{"speed", &Ghost::speed, 1, 5}, FieldSpan{"hidden_ticks", &Ghost::hidden_ticks, 10, 89},
-                    FieldSpan{"shown_ticks", &Ghost::shown_ticks, 10, 89}, FieldSpan{"visible", &Ghost::visible, -1, 0},
-                    FieldSpan{"alpha", &Ghost::alpha, 0, 0}, FieldSpan{"fading", &Ghost::fading, 0, 0},
-                    FieldSpan{"phase_timer", &Ghost::phase_timer, 0, 0},
-                    FieldSpan{"carries_shard", &Ghost::carries_shard, 0, 0}),
-    case_name<FieldSpan>);
+const FieldSpan spans[] = {
+    {"health", &Ghost::health, 10, 49}, {"fade_step", &Ghost::fade_step, 1, 5}, {"x", &Ghost::x, 0, 639},
+    {"y", &Ghost::y, 0, 479}, {"moving_left", &Ghost::moving_left, 0, 1}, {"moving_up", &Ghost::moving_up, 0, 1},
+    {"speed", &Ghost::speed, 1, 5}, {"hidden_ticks", &Ghost::hidden_ticks, 10, 89},
+    {"shown_ticks", &Ghost::shown_ticks, 10, 89}, {"visible", &Ghost::visible, -1, 0}, {"alpha", &Ghost::alpha, 0, 0},
+    {"fading", &Ghost::fading, 0, 0}, {"phase_timer", &Ghost::phase_timer, 0, 0},
+    {"carries_shard", &Ghost::carries_shard, 0, 0}};
+INSTANTIATE_TEST_SUITE_P(Fields, NewGhost, testing::ValuesIn(spans), case_name<FieldSpan>);
 
 TEST(NewGhosts, PictureIsEachOfTheSix) {
     start_game();
@@ -112,12 +109,11 @@ TEST_P(GhostMove, StepsPastTheEdgeThenTurns) {
     EXPECT_EQ(std::pair(g.x, g.y), c.turned);
 }
 
-INSTANTIATE_TEST_SUITE_P(Edges, GhostMove,
-                         testing::Values(MoveCase{"right", 640, 100, 0, 0, 3, {643, 103}, {640, 106}},
-                                         MoveCase{"left", 0, 100, 1, 0, 2, {-2, 102}, {0, 104}},
-                                         MoveCase{"bottom", 100, 480, 0, 0, 5, {105, 485}, {110, 480}},
-                                         MoveCase{"top", 100, 0, 0, 1, 4, {104, -4}, {108, 0}}),
-                         case_name<MoveCase>);
+const MoveCase moves[] = {{"right", 640, 100, 0, 0, 3, {643, 103}, {640, 106}},
+                           {"left", 0, 100, 1, 0, 2, {-2, 102}, {0, 104}},
+                           {"bottom", 100, 480, 0, 0, 5, {105, 485}, {110, 480}},
+                           {"top", 100, 0, 0, 1, 4, {104, -4}, {108, 0}}};
+INSTANTIATE_TEST_SUITE_P(Edges, GhostMove, testing::ValuesIn(moves), case_name<MoveCase>);
 
 // Drawn translucently in list order: at alpha 0 nothing shows, at 255 the full picture.
 TEST_F(Play, GhostsAreDrawnInListOrderByTheirAlpha) {
@@ -183,10 +179,8 @@ TEST_P(ShardKill, RefillsTheListAndTheWalkGoesOn) {
         ASSERT_EQ(ghosts[i].phase_timer, static_cast<int>(i) > c.carrier) << "ghost " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, ShardKill,
-                         testing::Values(ShardCase{"level_3", 3, 1}, ShardCase{"level_1000", 1000, 0},
-                                         ShardCase{"level_1001", 1001, 500}),
-                         case_name<ShardCase>);
+const ShardCase shard_kills[] = {{"level_3", 3, 1}, {"level_1000", 1000, 0}, {"level_1001", 1001, 500}};
+INSTANTIATE_TEST_SUITE_P(Levels, ShardKill, testing::ValuesIn(shard_kills), case_name<ShardCase>);
 
 struct LevelCase {
     const char* name;
@@ -225,13 +219,11 @@ TEST_P(LevelStart, BuildsGhostsAwardsBombsAndShowsTheIntroduction) {
     EXPECT_EQ(std::count_if(ghosts.begin(), ghosts.end(), [](const Ghost& g) { return g.carries_shard == -1; }), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Levels, LevelStart,
-    testing::Values(LevelCase{"level_1", 1, false, false}, LevelCase{"level_4", 4, false, false},
-                    LevelCase{"level_5_bomb", 5, true, false}, LevelCase{"level_10_bomb", 10, true, false},
-                    LevelCase{"level_20_bomb_and_win", 20, true, true}, LevelCase{"level_21_win", 21, false, true},
-                    LevelCase{"level_25_bomb_and_win", 25, true, true}),
-    case_name<LevelCase>);
+const LevelCase level_starts[] = {
+    {"level_1", 1, false, false}, {"level_4", 4, false, false}, {"level_5_bomb", 5, true, false},
+    {"level_10_bomb", 10, true, false}, {"level_20_bomb_and_win", 20, true, true}, {"level_21_win", 21, false, true},
+    {"level_25_bomb_and_win", 25, true, true}};
+INSTANTIATE_TEST_SUITE_P(Levels, LevelStart, testing::ValuesIn(level_starts), case_name<LevelCase>);
 
 // A shard kill in a logic step: the ticks counted while the next introduction waits are run
 // by the main loop afterwards, one step each.
@@ -285,18 +277,15 @@ TEST_P(PixelCollide, AThreeByThreeSpotAgainstAPicture) {
     destroy_bitmap(other);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Depths, PixelCollide,
-    testing::Combine(testing::Values(16, 32),
-                     testing::Values(Collision{"right_of_it", false, 20, 5, 0}, Collision{"below_it", false, 5, 20, 0},
-                                     Collision{"above_left", false, -3, -3, 0}, Collision{"shared_column", false, 19, 5, -1},
-                                     Collision{"shared_row", false, 5, -2, -1}, Collision{"shared_corner", false, -2, -2, -1},
-                                     Collision{"off_the_dot", true, 2, 2, 0}, Collision{"dot_bottom_right", true, 9, 9, -1},
-                                     Collision{"dot_bottom_left", true, 10, 8, -1}, Collision{"dot_top_left", true, 8, 8, -1},
-                                     Collision{"dot_just_left", true, 11, 9, 0}, Collision{"dot_just_right", true, 7, 9, 0})),
-    [](const auto& info) {
-        return std::to_string(std::get<0>(info.param)) + "_bit_" + std::get<1>(info.param).name;
-    });
+const Collision collisions[] = {
+    {"right_of_it", false, 20, 5, 0}, {"below_it", false, 5, 20, 0}, {"above_left", false, -3, -3, 0},
+    {"shared_column", false, 19, 5, -1}, {"shared_row", false, 5, -2, -1}, {"shared_corner", false, -2, -2, -1},
+    {"off_the_dot", true, 2, 2, 0}, {"dot_bottom_right", true, 9, 9, -1}, {"dot_bottom_left", true, 10, 8, -1},
+    {"dot_top_left", true, 8, 8, -1}, {"dot_just_left", true, 11, 9, 0}, {"dot_just_right", true, 7, 9, 0}};
+INSTANTIATE_TEST_SUITE_P(Depths, PixelCollide, testing::Combine(testing::Values(16, 32), testing::ValuesIn(collisions)),
+                         [](const auto& info) {
+                             return std::to_string(std::get<0>(info.param)) + "_bit_" + std::get<1>(info.param).name;
+                         });
 
 struct BeamCase {
     const char* name;
@@ -316,10 +305,8 @@ TEST_P(BeamOnAGhost, HitsItWhenShown) {
     EXPECT_EQ(beam_voice != NO_VOICE, GetParam().hit);
 }
 
-INSTANTIATE_TEST_SUITE_P(Phases, BeamOnAGhost,
-                         testing::Values(BeamCase{"shown", -1, 255, true}, BeamCase{"never_faded_alpha_0", -1, 0, true},
-                                         BeamCase{"hidden", 0, 0, false}),
-                         case_name<BeamCase>);
+const BeamCase phases[] = {{"shown", -1, 255, true}, {"never_faded_alpha_0", -1, 0, true}, {"hidden", 0, 0, false}};
+INSTANTIATE_TEST_SUITE_P(Phases, BeamOnAGhost, testing::ValuesIn(phases), case_name<BeamCase>);
 
 // One hit per zap, on the first shown ghost under the beam; letting go silences the zap.
 TEST_F(Play, TheBeamHitsOncePerZap) {
@@ -426,10 +413,9 @@ TEST_P(HeatBar, SaysOverheatAtItsPlaceOnlyAtFullHeat) {
               0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Heats, HeatBar,
-                         testing::Values(HeatCase{"heat_1", 1, 1, 1}, HeatCase{"heat_100", 100, 74, 127},
-                                         HeatCase{"heat_199", 199, 148, 253}, HeatCase{"heat_200", 200, 149, 255}),
-                         case_name<HeatCase>);
+const HeatCase heats[] = {{"heat_1", 1, 1, 1}, {"heat_100", 100, 74, 127}, {"heat_199", 199, 148, 253},
+                          {"heat_200", 200, 149, 255}};
+INSTANTIATE_TEST_SUITE_P(Heats, HeatBar, testing::ValuesIn(heats), case_name<HeatCase>);
 
 TEST_F(Play, AVanishEffectShowsFiveFramesOfSixTicks) {
     vanish_effects = {VanishEffect(-7, 100)};

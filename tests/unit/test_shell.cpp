@@ -57,18 +57,16 @@ std::string accented(int pairs) {
     return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, DatafilePath,
-    testing::Values(
-        PathCase{"no_file", [] {}, "data.dat"},
-        PathCase{"a_long_accented_last_line",  // 256 bytes with its "# ", and no line end
-                 [] { write_file("datapath.cfg", "[data]\npath = /opt/x.dat\n# " + accented(127)); }, "data.dat"},
-        PathCase{"its_first_64_KiB",
-                 [] { write_file("datapath.cfg", "[data]\npath = /opt/big.dat\n" + std::string(70000, '#') + "\n"); },
-                 "/opt/big.dat"},
-        PathCase{"a_FIFO", [] { mkfifo("datapath.cfg", 0600); }, "data.dat"},
-        PathCase{"a_device", [] { fs::create_symlink("/dev/zero", "datapath.cfg"); }, "data.dat"}),
-    case_name<PathCase>);
+const PathCase path_files[] = {
+    {"no_file", [] {}, "data.dat"},
+    {"a_long_accented_last_line",  // 256 bytes with its "# ", and no line end
+     [] { write_file("datapath.cfg", "[data]\npath = /opt/x.dat\n# " + accented(127)); }, "data.dat"},
+    {"its_first_64_KiB",
+     [] { write_file("datapath.cfg", "[data]\npath = /opt/big.dat\n" + std::string(70000, '#') + "\n"); },
+     "/opt/big.dat"},
+    {"a_FIFO", [] { mkfifo("datapath.cfg", 0600); }, "data.dat"},
+    {"a_device", [] { fs::create_symlink("/dev/zero", "datapath.cfg"); }, "data.dat"}};
+INSTANTIATE_TEST_SUITE_P(Files, DatafilePath, testing::ValuesIn(path_files), case_name<PathCase>);
 
 TEST(Hud, TextsAtTheirPlacesOverAPointerHeldStill) {
     start_game();
@@ -151,10 +149,8 @@ TEST_P(GameEnd, ComesBeforeTheNextStep) {
     EXPECT_EQ(read_file("High Scores.txt").size(), 540u) << "the score was entered";
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, GameEnd,
-                         testing::Values(EndCase{"escape", true, 1, 50, 10},
-                                         EndCase{"time_runs_out_in_the_first_step", false, 3, 1, 59}),
-                         case_name<EndCase>);
+const EndCase endings[] = {{"escape", true, 1, 50, 10}, {"time_runs_out_in_the_first_step", false, 3, 1, 59}};
+INSTANTIATE_TEST_SUITE_P(Ways, GameEnd, testing::ValuesIn(endings), case_name<EndCase>);
 
 // Runs a copy of the game in the working directory until it ends, for its exit status. The
 // xmessage stand-in records what the message box says, then answers it as a player would.
@@ -205,27 +201,29 @@ void pictures(int count, std::string options) {
     ASSERT_EQ(system(("dat -n0 -c2 " + options + " data.dat -a -t BMP p*.bmp >/dev/null && rm p*.bmp").c_str()), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Causes, StartupFailure,
-    testing::Values(
-        FailureCase{"no_data_dat", [] {}, "Unable to load the data file"},
-        FailureCase{"cut_short", [] {
-                        const std::string data = read_file(real_data());
-                        write_file("data.dat", data.substr(0, data.size() / 2));
-                    }, "Unable to load"},
-        FailureCase{"overwritten_in_the_middle", [] {
-                        std::string data = read_file(real_data());
-                        write_file("data.dat", data.replace(data.size() / 3, 4096, 4096, 'x'));
-                    }, ""},
-        FailureCase{"no_password", [] { pictures(108, ""); }, "Unable to load the data file"},
-        FailureCase{"a_picture_for_the_heading_font", [] { pictures(108, std::string("-007 ") + DATA_PASSWORD); },
-                    "no font at item 86"},
-        FailureCase{"too_few_items", [] { pictures(20, std::string("-007 ") + DATA_PASSWORD); }, "no picture at item 32"},
-        FailureCase{"no_display", [] { fs::create_symlink(real_data(), "data.dat"); },
-                    "unable to start the game library", false},
-        FailureCase{"no_sound_device", [] {
-                        fs::create_symlink(real_data(), "data.dat");
-                        write_file("allegro.cfg",
-                                   "[graphics]\ngfx_card = XWIN\n[sound]\ndigi_card = ALSA\nalsa_device = vorn_none\n");
-                    }, "Error initialising sound system\n"}),
-    case_name<FailureCase>);
+const FailureCase causes[] = {
+    {"no_data_dat", [] {}, "Unable to load the data file"},
+    {"cut_short",
+     [] {
+         const std::string data = read_file(real_data());
+         write_file("data.dat", data.substr(0, data.size() / 2));
+     },
+     "Unable to load"},
+    {"overwritten_in_the_middle",
+     [] {
+         std::string data = read_file(real_data());
+         write_file("data.dat", data.replace(data.size() / 3, 4096, 4096, 'x'));
+     },
+     ""},
+    {"no_password", [] { pictures(108, ""); }, "Unable to load the data file"},
+    {"a_picture_for_the_heading_font", [] { pictures(108, std::string("-007 ") + DATA_PASSWORD); },
+     "no font at item 86"},
+    {"too_few_items", [] { pictures(20, std::string("-007 ") + DATA_PASSWORD); }, "no picture at item 32"},
+    {"no_display", [] { fs::create_symlink(real_data(), "data.dat"); }, "unable to start the game library", false},
+    {"no_sound_device",
+     [] {
+         fs::create_symlink(real_data(), "data.dat");
+         write_file("allegro.cfg", "[graphics]\ngfx_card = XWIN\n[sound]\ndigi_card = ALSA\nalsa_device = vorn_none\n");
+     },
+     "Error initialising sound system\n"}};
+INSTANTIATE_TEST_SUITE_P(Causes, StartupFailure, testing::ValuesIn(causes), case_name<FailureCase>);
