@@ -456,3 +456,13 @@ TEST_F(Play, TheCrosshairTurnsOneUnitEitherWayEveryTenTicks) {
     EXPECT_EQ(turned_to, (std::set<int>{0, 1, 255, 256}));
     EXPECT_EQ(pointer_sprite, crosshair_sprite);
 }
+
+// Across its middle the crosshair is a white ring round a red one, see-through elsewhere.
+TEST_F(Play, TheCrosshairIsAWhiteRingRoundARedOne) {
+    const int mask = bitmap_mask_color(crosshair_image), red = makecol(255, 0, 0);
+    std::vector<int> runs;  // the colours met along the middle row, each run once
+    for (int x = 0; x < crosshair_image->w; ++x)
+        if (const int c = getpixel(crosshair_image, x, crosshair_image->h / 2); runs.empty() || runs.back() != c)
+            runs.push_back(c);
+    EXPECT_THAT(runs, ElementsAre(mask, white(), mask, red, mask, red, mask, white(), mask));
+}
