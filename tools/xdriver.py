@@ -81,6 +81,12 @@ class Frame:
         """{colour: pixels} of the lit pixels within the box."""
         return {c: n for n, c in self.box(y0, y1, x0, x1).getcolors((x1 - x0) * (y1 - y0)) if any(c)}
 
+    def near(self, colour, y0, y1, x0=0, x1=WIDTH, tol=14):
+        """The box as a mask: 255 where a pixel is near colour, else 0."""
+        box = self.box(y0, y1, x0, x1).split()
+        near = [band.point(lambda v, want=want: 255 * (abs(v - want) <= tol)) for band, want in zip(box, colour)]
+        return ImageChops.multiply(ImageChops.multiply(near[0], near[1]), near[2])
+
     def save(self, path):
         os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
         self.im.save(path)
@@ -209,13 +215,13 @@ class Hunter:
 
     def step(self, f):
         fill, now = heat_fill(f), time.monotonic()
-        bombs = f.box(40, 50, 0, 150).tobytes()  # "Flash Bombs: %d" while any are held
+        bombs = f.near(WHITE, 40, 50, 0, 150).tobytes()  # "Flash Bombs: %d" while any are held
         self.cooling = fill >= 147 or overheat(f) or (self.cooling and fill > 110)
         pts = self.ghost_points(f)
         if self.bomb_hud is not None and (bombs != self.bomb_hud[0] or now > self.bomb_hud[1]):
             self.bombs_fired += bombs != self.bomb_hud[0]
             self.bomb_hud = None
-        if self.bomb_hud is None and not f.dark(40, 50, 0, 150) and len(pts) > 250:
+        if self.bomb_hud is None and bombs.count(255) > 40 and len(pts) > 250:
             self.bomb_hud = bombs, now + 2
             self.x.button(3, True)
             time.sleep(0.15)
