@@ -101,6 +101,14 @@ const InsertCase inserts[] = {
      {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}}};
 INSTANTIATE_TEST_SUITE_P(Cases, Insert, testing::ValuesIn(inserts), case_name<InsertCase>);
 
+// The file's name field always ends in a NUL.
+TEST_F(Frontend, ALongNameIsCutTo31Bytes) {
+    HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+    insert_high_score(table, std::string(40, 'N').c_str(), 10);
+    destroy_high_score_table(table);
+    EXPECT_EQ(read_file(file), score_file({{std::string(31, 'N'), 10}}));
+}
+
 TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
     const std::string old_table = score_file({{"Old", 50}});
     write_file(file, old_table);
