@@ -12,7 +12,7 @@ PLAY_DEPS := g++ cmake make pkg-config liballegro4-dev libx11-dev libxrandr-dev 
              fonts-dejavu-core x11-utils
 DEB_DEPS := $(PLAY_DEPS) dpkg-dev
 TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xauth xdotool imagemagick openbox x11-xserver-utils \
-             libgtest-dev libbenchmark-dev alsa-utils clang libclang-rt-14-dev \
+             libgtest-dev libgmock-dev python3-pytest libbenchmark-dev alsa-utils clang libclang-rt-14-dev \
              lintian desktop-file-utils appstream man-db
 # `make windows`: the game cross-built for 64-bit Windows with mingw-w64, beside the native build.
 WINDOWS_DEPS := $(PLAY_DEPS) g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \

@@ -152,7 +152,7 @@ def picture_shows(X, check, fullscreen):
     def grab():
         k = max(1, min(X.width // 640, X.height // 480)) if fullscreen else max(1, min(X.width // 640, (X.height - 48) // 480))
         left, top = ((X.width - 640 * k) // 2, (X.height - 480 * k) // 2) if fullscreen else (0, 0)
-        return xd.Frame.of(X.image(left, top, 640 * k, 480 * k).resize((640, 480), xd.Image.NEAREST))
+        return xd.Frame(X.image(left, top, 640 * k, 480 * k).resize((640, 480), xd.Image.NEAREST))
     deadline = time.monotonic() + 15
     while time.monotonic() < deadline:
         if check(grab()):

@@ -37,9 +37,9 @@ def stop_all():
         stop(proc)
 
 
-def cpu_seconds(pid):
-    """User and system time a process has used so far, from /proc."""
-    with open("/proc/%d/stat" % pid) as f:
+def cpu_seconds(pid, thread=None):
+    """User and system time a process (or one of its threads) has used so far, from /proc."""
+    with open("/proc/%d/task/%d/stat" % (pid, thread) if thread else "/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
@@ -50,30 +50,24 @@ def near(colour, want, tol=14):
 
 
 class Frame:
-    """One grab of the screen, 4 bytes a pixel in B, G, R, 0 order: black is all zero bytes."""
+    """One grab of the screen as an RGB picture."""
 
-    def __init__(self, data, stride):
-        self.data, self.stride = data, stride
-
-    @classmethod
-    def of(cls, image):
-        return cls(image.convert("RGB").tobytes("raw", "BGRX"), 4 * image.width)
+    def __init__(self, image):
+        self.im = image if image.mode == "RGB" else image.convert("RGB")
 
     def pixel(self, x, y):
-        o = y * self.stride + 4 * x
-        return self.data[o + 2], self.data[o + 1], self.data[o]
+        return self.im.getpixel((x, y))
+
+    def box(self, y0, y1, x0=0, x1=WIDTH):
+        return self.im.crop((x0, y0, x1, y1))
 
     def row(self, y, x0=0, x1=WIDTH):
-        return self.data[y * self.stride + 4 * x0:y * self.stride + 4 * x1]
+        return self.box(y, y + 1, x0, x1).tobytes()
 
     def extent(self, y0, y1, x0=0, x1=WIDTH):
         """(leftmost, rightmost) lit x within the box, or None when it is all dark."""
-        xs = []
-        for y in range(y0, y1):
-            r = self.row(y, x0, x1)
-            if r.strip(b"\0"):
-                xs += [x0 + (len(r) - len(r.lstrip(b"\0"))) // 4, x0 + (len(r.rstrip(b"\0")) - 1) // 4]
-        return (min(xs), max(xs)) if xs else None
+        b = self.box(y0, y1, x0, x1).getbbox()
+        return (x0 + b[0], x0 + b[2] - 1) if b else None
 
     def dark(self, y0, y1, x0=0, x1=WIDTH):
         return self.extent(y0, y1, x0, x1) is None
@@ -83,16 +77,19 @@ class Frame:
         e = self.extent(y0, y1, x0, x1)
         return e is not None and x <= e[0] <= x + 4
 
-    def lit(self, y0, y1, x0=0, x1=WIDTH):
-        pixels = ((x, self.pixel(x, y)) for y in range(y0, y1) for x in range(x0, x1))
-        return [(x, c) for x, c in pixels if any(c)]
+    def colours(self, y0, y1, x0=0, x1=WIDTH):
+        """{colour: pixels} of the lit pixels within the box."""
+        return {c: n for n, c in self.box(y0, y1, x0, x1).getcolors((x1 - x0) * (y1 - y0)) if any(c)}
 
-    def image(self):
-        return Image.frombytes("RGB", (WIDTH, HEIGHT), self.data, "raw", "BGRX", self.stride)
+    def near(self, colour, y0, y1, x0=0, x1=WIDTH, tol=14):
+        """The box as a mask: 255 where a pixel is near colour, else 0."""
+        box = self.box(y0, y1, x0, x1).split()
+        near = [band.point(lambda v, want=want: 255 * (abs(v - want) <= tol)) for band, want in zip(box, colour)]
+        return ImageChops.multiply(ImageChops.multiply(near[0], near[1]), near[2])
 
     def save(self, path):
         os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-        self.image().save(path)
+        self.im.save(path)
 
 
 class Digits:
@@ -153,7 +150,7 @@ def title(selected):
             y, colour = 300 + 10 * i, YELLOW if i == selected else DARK_BLUE
             e = f.extent(y, y + 10)
             if not e or abs(e[0] + e[1] - WIDTH) > 6 or not all(
-                    near(c, colour) for _, c in f.lit(y, y + 10, e[0], e[1] + 1)):
+                    near(c, colour) for c in f.colours(y, y + 10, e[0], e[1] + 1)):
                 return False
         return (f.dark(0, 20) and f.starts(20, 60, 20) and f.dark(60, 100) and f.dark(170, 180)
                 and all(f.starts(y, y + 10, 40) for y in STORY_ROWS) and f.dark(190, 300)
@@ -185,8 +182,9 @@ def heat_fill(f):
 
 
 def overheat(f):
-    reds = [x for x, c in f.lit(3, 10, 151, 320) if near(c, RED)]
-    return len(reds) > 20 and 155 <= min(reds) <= 158
+    """"OVERHEAT!" in red at (155, 3), right of the heat bar, alone in its band."""
+    return (f.dark(0, 3, 151, 320) and f.starts(3, 11, 155, 151, 320) and f.dark(11, 30, 151, 320)
+            and sum(n for c, n in f.colours(3, 11, 151, 320).items() if near(c, RED)) > 20)
 
 
 class Hunter:
@@ -205,7 +203,7 @@ class Hunter:
     @staticmethod
     def ghost_points(f):
         """Centres of the lit 4x4 blocks below the HUD, without the crosshair's pure white and red."""
-        im = f.image()
+        im = f.im
         r, g, b = im.split()
         hi, lo = (lambda c: c.point(lambda v: 255 * (v > 230))), (lambda c: c.point(lambda v: 255 * (v < 25)))
         grey = im.convert("L")
@@ -217,13 +215,13 @@ class Hunter:
 
     def step(self, f):
         fill, now = heat_fill(f), time.monotonic()
-        bombs = [x for x, c in f.lit(40, 50, 0, 150) if near(c, WHITE)]  # "Flash Bombs: %d" while any are held
+        bombs = f.near(WHITE, 40, 50, 0, 150).tobytes()  # "Flash Bombs: %d" while any are held
         self.cooling = fill >= 147 or overheat(f) or (self.cooling and fill > 110)
         pts = self.ghost_points(f)
         if self.bomb_hud is not None and (bombs != self.bomb_hud[0] or now > self.bomb_hud[1]):
             self.bombs_fired += bombs != self.bomb_hud[0]
             self.bomb_hud = None
-        if self.bomb_hud is None and len(bombs) > 40 and len(pts) > 250:
+        if self.bomb_hud is None and bombs.count(255) > 40 and len(pts) > 250:
             self.bomb_hud = bombs, now + 2
             self.x.button(3, True)
             time.sleep(0.15)
@@ -275,8 +273,7 @@ class XServer:
         stop(self.proc)
 
     def grab(self):
-        reply = self.root.get_image(0, 0, WIDTH, HEIGHT, X.ZPixmap, 0xFFFFFFFF)
-        return Frame(reply.data, len(reply.data) // HEIGHT)
+        return Frame(self.image(0, 0, WIDTH, HEIGHT))
 
     def image(self, x=0, y=0, w=None, h=None):
         """A part of the screen (all of it by default) as a picture."""

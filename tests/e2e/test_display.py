@@ -1,17 +1,18 @@
-#!/usr/bin/env python3
 """The game on a big desktop: a window scaled to it, full screen without a mode switch, Alt+Enter and
 F11 between them in play, the mouse mapped to game pixels, and the mode remembered.
-Usage: test_display.py BUILD_DIR WIDTHxHEIGHT wm|bare|monitors"""
-import os, pathlib, shutil, signal, subprocess, sys, tempfile, time, unittest
+Run by ctest as `pytest test_display.py -k 1920x1080-wm`, one desktop a run, VORN_BUILD naming the build folder."""
+import os, shutil, signal, subprocess, sys, time
+
+import pytest
+from PIL import Image, ImageChops
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import xdriver as xd  # noqa: E402
 from xdriver import notice, play, title  # noqa: E402
-from PIL import Image, ImageChops  # noqa: E402
-from test_game import score_file, table  # noqa: E402
+from test_game import BUILD, TEST_CONFIG, score_file, table  # noqa: E402
 
-BUILD = X = DESK = None
 GHOST = (320, 240)  # the middle of the hooked build's still ghost, in game pixels
+X = DESK = None
 
 
 def scale_for(width, height):
@@ -19,14 +20,34 @@ def scale_for(width, height):
     return max(1, min(width // 640, (height - 48) // 480))
 
 
-class Desktop(unittest.TestCase):
-    def setUp(self):
+@pytest.fixture(scope="module", params=["1920x1080-wm", "1920x1080-bare", "3840x2160-wm", "3840x2160-bare",
+                                        "3840x1080-monitors"])
+def desktop(request):
+    """An X server of that size, with openbox (wm), without (bare), or split into two monitors."""
+    global X, DESK
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    size, DESK = request.param.split("-")
+    X = xd.XServer(*map(int, size.split("x")))
+    if DESK == "wm":
+        xd.spawn(["openbox", "--sm-disable"], env=X.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        X.wait_for_window_manager()
+    if DESK == "monitors":
+        for name, x in (("LEFT", 0), ("RIGHT", 1920)):
+            subprocess.run(["xrandr", "--setmonitor", name, "1920/508x1080/286+%d+0" % x, "none"],
+                           env=X.env, check=True)
+    yield X
+    X.close()
+
+
+class Desktop:
+    """The hooked game in one folder for the test, started from level 5 with a table of digits."""
+
+    def __init__(self, home):
         os.makedirs(os.path.join(BUILD, "screenshots"), exist_ok=True)
-        self.home = pathlib.Path(tempfile.mkdtemp(prefix="vorn-display-"))
-        self.addCleanup(shutil.rmtree, self.home, True)
-        shutil.copyfile(os.path.join(BUILD, "tests", "allegro.cfg"), self.home / "allegro.cfg")
+        self.home, self.procs = home, []
+        shutil.copyfile(TEST_CONFIG, self.home / "allegro.cfg")
         shutil.copyfile(os.path.join(BUILD, "data.dat"), self.home / "data.dat")
-        (self.home / "High Scores.txt").write_bytes(score_file([("Digits", 1234567890, b"")]))
+        (self.home / "High Scores.txt").write_bytes(score_file([("Digits", 1234567890)]))
 
     def start(self, *args, first_level=5):
         X.move(100, 100)
@@ -34,7 +55,7 @@ class Desktop(unittest.TestCase):
                              cwd=self.home, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                              env=dict(X.env, HOME=str(self.home), VORN_GHOST_AT="296,216",
                                       VORN_FIRST_LEVEL=str(first_level)))
-        self.addCleanup(xd.stop, self.proc)
+        self.procs.append(self.proc)
 
     def layout(self, fullscreen):
         """(left, top, scale) of the picture the game should show now."""
@@ -53,7 +74,7 @@ class Desktop(unittest.TestCase):
         small = im.resize((640, 480), Image.NEAREST)
         if ImageChops.difference(small.resize(im.size, Image.NEAREST), im).getbbox():
             return None
-        return xd.Frame.of(small)
+        return xd.Frame(small)
 
     def wait(self, check, what, fullscreen, timeout=10):
         deadline = time.monotonic() + timeout
@@ -64,7 +85,7 @@ class Desktop(unittest.TestCase):
         shot = os.path.join(BUILD, "screenshots", "failed", "display-%s-%s.png" % (DESK, what.replace(" ", "_")))
         os.makedirs(os.path.dirname(shot), exist_ok=True)
         X.image().save(shot)
-        self.fail("no %s within %s s (status %s; screen in %s)" % (what, timeout, self.proc.poll(), shot))
+        pytest.fail("no %s within %s s (status %s; screen in %s)" % (what, timeout, self.proc.poll(), shot))
 
     def keys(self, fullscreen, *steps):
         for key, check, what in steps:
@@ -81,7 +102,7 @@ class Desktop(unittest.TestCase):
         deadline = time.monotonic() + 5
         while time.monotonic() < deadline and (not (w := X.game_window()) or w[2] != want):
             time.sleep(0.05)
-        self.assertEqual(X.game_window()[2], want, "window width after %s" % key)
+        assert X.game_window()[2] == want, "window width after %s" % key
 
     def keep_grab(self, mode):
         """The whole screen, kept for a person to look at."""
@@ -91,75 +112,66 @@ class Desktop(unittest.TestCase):
         left, top, k = self.layout(fullscreen)
         X.move(left + x * k + k // 2, top + y * k + k // 2)
 
-    def test_window_fullscreen_and_back_in_play_remembered_at_the_next_start(self):
-        self.start()
-        f = self.wait(title(0), "title screen", False, 30)
-        k = scale_for(X.width, X.height)
-        self.assertEqual(X.game_window()[2:], (640 * k, 480 * k))
-        self.keys(False, ("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "score table"))
-        digits = xd.Digits(self.picture(False), 150, 352)
-        self.keys(False, ("a", title(1), "title again"), ("Up", title(0), "New Game highlighted"),
-                  ("Return", xd.still_screen, "level 5 introduction"), ("a", play, "level 5 play"))
-        # The crosshair's middle, its red ring's, lands on the game pixel under the pointer.
-        self.aim(False, 200, 380)
-        f = self.wait(lambda f: play(f) and f.lit(370, 390, 190, 210), "crosshair", False)
-        reds = [(x, y) for y in range(360, 400) for x in range(180, 220) if xd.near(f.pixel(x, y), xd.RED, 40)]
-        self.assertAlmostEqual((min(x for x, _ in reds) + max(x for x, _ in reds)) / 2, 200, delta=1)
-        self.assertAlmostEqual((min(y for _, y in reds) + max(y for _, y in reds)) / 2, 380, delta=1)
-        # Over the still ghost with the button held, in the window: level 5's shard carrier goes.
-        self.aim(False, *GHOST)
-        X.button(1, True)
-        self.wait(notice, "level 6 introduction", False)
-        X.button(1, False)
-        self.keys(False, ("a", play, "level 6 play"))
-        before, before_at = self.wait(play, "level 6 play frame", False), time.monotonic()
-        self.keep_grab("window")
-        self.toggle("Return", True)
-        time.sleep(0.5)
-        left, top, k = self.layout(True)
-        q = X.root.query_pointer()
-        self.assertEqual((q.root_x, q.root_y), (left + 320 * k + k // 2, top + 240 * k + k // 2),
-                         "the pointer left its game pixel")
-        after, after_at = self.wait(play, "play in full screen", True), time.monotonic()
-        self.keep_grab("fullscreen")
-        border = X.image(0, 0, left or X.width, X.height).getbbox() if left else X.image(0, 0, X.width, top).getbbox()
-        self.assertIsNone(border, "the border round the picture is not black")
-        self.assertEqual(before.row(5, 320), after.row(5, 320), "the score changed")
-        self.assertEqual(before.row(45, 0, 140), after.row(45, 0, 140), "the flash bombs changed")
-        fell = digits.time_left(before) - digits.time_left(after)
-        self.assertAlmostEqual(fell, after_at - before_at, delta=1.2, msg="the countdown did not run on")
-        self.aim(True, *GHOST)
-        X.button(1, True)
-        self.wait(notice, "level 7 introduction", True)
-        X.button(1, False)
-        self.toggle("F11", False)
-        self.wait(notice, "level 7 introduction in a window", False)
-        # Alt+Enter on the title screen switches, and starts no game.
-        self.keys(False, ("a", play, "level 7 play"), ("Escape", notice, "game over"),
-                  ("a", table(["Digits", "Ghost Hunter"]), "score table"), ("a", title(0), "title"))
-        self.toggle("Return", True)
-        time.sleep(0.5)
-        self.wait(title(0), "title in full screen", True)
-        self.keys(True, ("Up", title(2), "Quit highlighted"))
-        X.tap("Return")
-        self.assertEqual(self.proc.wait(5), 1)
-        self.start()
-        self.wait(title(0), "title in full screen at the next start", True, 30)
+
+@pytest.fixture
+def game(desktop, tmp_path):
+    game = Desktop(tmp_path)
+    yield game
+    for proc in game.procs:
+        xd.stop(proc)
 
 
-if __name__ == "__main__":
-    BUILD = os.path.abspath(sys.argv[1])
-    size, DESK = sys.argv[2], sys.argv[3]
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    X = xd.XServer(*map(int, size.split("x")))
-    try:
-        if DESK == "wm":
-            xd.spawn(["openbox", "--sm-disable"], env=X.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            X.wait_for_window_manager()
-        if DESK == "monitors":
-            for name, x in (("LEFT", 0), ("RIGHT", 1920)):
-                subprocess.run(["xrandr", "--setmonitor", name, "1920/508x1080/286+%d+0" % x, "none"],
-                               env=X.env, check=True)
-        unittest.main(argv=[sys.argv[0], "-v"])
-    finally:
-        X.close()
+def test_window_fullscreen_and_back_in_play_remembered_at_the_next_start(game):
+    game.start()
+    f = game.wait(title(0), "title screen", False, 30)
+    k = scale_for(X.width, X.height)
+    assert X.game_window()[2:] == (640 * k, 480 * k)
+    game.keys(False, ("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "score table"))
+    digits = xd.Digits(game.picture(False), 150, 352)
+    game.keys(False, ("a", title(1), "title again"), ("Up", title(0), "New Game highlighted"),
+              ("Return", xd.still_screen, "level 5 introduction"), ("a", play, "level 5 play"))
+    # The crosshair's middle, its red ring's, lands on the game pixel under the pointer.
+    game.aim(False, 200, 380)
+    f = game.wait(lambda f: play(f) and not f.dark(370, 390, 190, 210), "crosshair", False)
+    reds = [(x, y) for y in range(360, 400) for x in range(180, 220) if xd.near(f.pixel(x, y), xd.RED, 40)]
+    assert (min(x for x, _ in reds) + max(x for x, _ in reds)) / 2 == pytest.approx(200, abs=1)
+    assert (min(y for _, y in reds) + max(y for _, y in reds)) / 2 == pytest.approx(380, abs=1)
+    # Over the still ghost with the button held, in the window: level 5's shard carrier goes.
+    game.aim(False, *GHOST)
+    X.button(1, True)
+    game.wait(notice, "level 6 introduction", False)
+    X.button(1, False)
+    game.keys(False, ("a", play, "level 6 play"))
+    before, before_at = game.wait(play, "level 6 play frame", False), time.monotonic()
+    game.keep_grab("window")
+    game.toggle("Return", True)
+    time.sleep(0.5)
+    left, top, k = game.layout(True)
+    q = X.root.query_pointer()
+    assert (q.root_x, q.root_y) == (left + 320 * k + k // 2, top + 240 * k + k // 2), \
+        "the pointer left its game pixel"
+    after, after_at = game.wait(play, "play in full screen", True), time.monotonic()
+    game.keep_grab("fullscreen")
+    border = X.image(0, 0, left or X.width, X.height).getbbox() if left else X.image(0, 0, X.width, top).getbbox()
+    assert border is None, "the border round the picture is not black"
+    assert before.row(5, 320) == after.row(5, 320), "the score changed"
+    assert before.row(45, 0, 140) == after.row(45, 0, 140), "the flash bombs changed"
+    fell = digits.time_left(before) - digits.time_left(after)
+    assert fell == pytest.approx(after_at - before_at, abs=1.2), "the countdown did not run on"
+    game.aim(True, *GHOST)
+    X.button(1, True)
+    game.wait(notice, "level 7 introduction", True)
+    X.button(1, False)
+    game.toggle("F11", False)
+    game.wait(notice, "level 7 introduction in a window", False)
+    # Alt+Enter on the title screen switches, and starts no game.
+    game.keys(False, ("a", play, "level 7 play"), ("Escape", notice, "game over"),
+              ("a", table(["Digits", "Ghost Hunter"]), "score table"), ("a", title(0), "title"))
+    game.toggle("Return", True)
+    time.sleep(0.5)
+    game.wait(title(0), "title in full screen", True)
+    game.keys(True, ("Up", title(2), "Quit highlighted"))
+    X.tap("Return")
+    assert game.proc.wait(5) == 1
+    game.start()
+    game.wait(title(0), "title in full screen at the next start", True, 30)

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzFolder folder;
     [[maybe_unused]] static const bool started = start_library();
     const std::string text(reinterpret_cast<const char*>(data), size);
-    write_file("datapath.cfg", text);
+    check(write_file("datapath.cfg", text), "the input is written");
 
     // What the library says when it reads the same bytes from memory, where it can.
     std::string said;

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "support/files.h"
 
 // Stops the run with the broken rule; libFuzzer keeps the input.
 inline void check(bool ok, const char* rule) {
@@ -30,13 +30,3 @@ struct FuzzFolder {
     }
     ~FuzzFolder() { std::filesystem::current_path(home); }
 };
-
-inline void write_file(const char* name, const std::string& bytes) {
-    std::ofstream out(name, std::ios::binary);
-    check(bool(out << bytes << std::flush), "the input is written");
-}
-
-inline std::string read_file(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}

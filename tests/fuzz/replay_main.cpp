@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
     int replayed = 0;
     for (int i = 1; i < argc; ++i)
         for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-            const std::string bytes = read_file(entry.path().c_str());
+            const std::string bytes = read_file(entry.path());
             std::fprintf(stderr, "%s\n", entry.path().filename().c_str());
             LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
             ++replayed;

@@ -1,5 +1,6 @@
 // What the game takes from data.dat, and its music heard through the library's software synth.
 #include <allegro.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,10 @@
 
 #include "media.h"
 #include "shell/data_items.h"
+
+using testing::AllOf;
+using testing::Ge;
+using testing::Le;
 
 static const char MIX_FILE[] = "media-mix.raw";  // the sound card's output, through ALSA's file device
 static DATAFILE* data = nullptr;
@@ -92,7 +97,8 @@ TEST(Media, DatafileHoldsEachItemOfItsKindAndShapeAndEachTrackIsHeard) {
     for (int i = 0; i < DATA_ITEM_COUNT; ++i)
         ASSERT_NE(data[i].type, DAT_END) << "only " << i << " items";
     // Ghosts 4-9 and vanish frames 14-18 share one size per group; every picture is masked to its border.
-    EXPECT_TRUE(item(4)->w >= 40 && item(4)->w <= 56 && item(4)->h >= 40 && item(4)->h <= 56);
+    EXPECT_THAT(item(4)->w, AllOf(Ge(40), Le(56)));
+    EXPECT_THAT(item(4)->h, AllOf(Ge(40), Le(56)));
     for (int i : {4, 5, 6, 7, 8, 9, 14, 15, 16, 17, 18, 32}) {
         ASSERT_EQ(data[i].type, DAT_BITMAP) << "item " << i;
         BITMAP *b = item(i), *first = item(i < 14 ? 4 : i < 32 ? 14 : i);
@@ -101,15 +107,20 @@ TEST(Media, DatafileHoldsEachItemOfItsKindAndShapeAndEachTrackIsHeard) {
             for (int x = 0; x < b->w; ++x)
                 if (getpixel(b, x, y) != bitmap_mask_color(b))
                     ++(x == 0 || y == 0 || x == b->w - 1 || y == b->h - 1 ? border : inside);
-        EXPECT_TRUE(b->w == first->w && b->h == first->h && inside > 20 && border == 0) << "item " << i;
+        EXPECT_EQ(std::pair(b->w, b->h), std::pair(first->w, first->h)) << "item " << i;
+        EXPECT_GT(inside, 20) << "item " << i;
+        EXPECT_EQ(border, 0) << "item " << i;
     }
     // The game draws both fonts in white, and story lines 10 pixels apart.
-    ASSERT_TRUE(data[HEADING_FONT].type == DAT_FONT && data[TEXT_FONT].type == DAT_FONT);
+    ASSERT_EQ(std::pair(data[HEADING_FONT].type, data[TEXT_FONT].type), std::pair(DAT_FONT, DAT_FONT));
     FONT *heading = item<FONT>(HEADING_FONT), *text = item<FONT>(TEXT_FONT);
-    EXPECT_TRUE(is_mono_font(heading) && is_mono_font(text));
-    EXPECT_TRUE(text_height(heading) >= 24 && text_height(heading) <= 40 && text_height(text) <= 10);
-    const SAMPLE* zap = data[BEAM_SAMPLE].type == DAT_SAMPLE ? item<SAMPLE>(BEAM_SAMPLE) : nullptr;
-    EXPECT_TRUE(zap && zap->len >= 0.06 * zap->freq && zap->len <= 0.15 * zap->freq) << "the zap";
+    EXPECT_TRUE(is_mono_font(heading));
+    EXPECT_TRUE(is_mono_font(text));
+    EXPECT_THAT(text_height(heading), AllOf(Ge(24), Le(40)));
+    EXPECT_LE(text_height(text), 10);
+    ASSERT_EQ(data[BEAM_SAMPLE].type, DAT_SAMPLE);
+    const SAMPLE* zap = item<SAMPLE>(BEAM_SAMPLE);
+    EXPECT_THAT(double(zap->len) / zap->freq, AllOf(Ge(0.06), Le(0.15))) << "the zap's seconds";
 
     // Each track, from silence, is heard through the synth with the patch set named beside this program.
     const char sound[] = "[sound]\ndigi_card = ALSA\nmidi_card = DIGI\nalsa_device = file:media-mix.raw,raw\n";

@@ -6,8 +6,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "play/beam.h"
 #include "play/crosshair.h"
@@ -107,11 +105,3 @@ int lit_pixels(BITMAP* bmp, int x, int y, int w, int h) {
         lit += getpixel(bmp, x + p % w, y + p / w) > 0;
     return lit;
 }
-
-std::string read_file(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <allegro.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
@@ -12,12 +13,21 @@
 #include "play/ghost.h"
 #include "shell/display.h"
 #include "shell/main_loop.h"
+#include "support/files.h"
 
 // The first call runs init_game in the build's test folder (data.dat, allegro.cfg) and moves to
 // a fresh temporary folder; every call empties that folder and puts the game-wide state back to
 // its start values: lists emptied, keys and buttons up, no beam voice.
 void start_game();
 extern std::string test_folder;
+
+// A case table's test: each case named after its `name`, with a fresh game.
+template <class Case>
+struct CaseTest : testing::TestWithParam<Case> {
+    void SetUp() override { start_game(); }
+};
+template <class Case>
+std::string case_name(const testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 // Stops the 60 Hz timer, so that a test alone decides how many ticks are pending.
 struct NoTimer {
@@ -49,6 +59,3 @@ struct TextAt {
 // Pixels lit in `shown` but not by the texts (and `more`) drawn alone on black, or the reverse.
 int text_mismatches(BITMAP* shown, const std::vector<TextAt>& texts, std::function<void(BITMAP*)> more = {});
 int lit_pixels(BITMAP* bmp, int x, int y, int w, int h);
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);

@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ScaleCase{"qhd", {0, 0, 2560, 1440}, 2, {3, 320, 0}},
                     ScaleCase{"uhd", {0, 0, 3840, 2160}, 4, {4, 640, 120}},
                     ScaleCase{"portrait", {0, 0, 1080, 1920}, 1, {1, 220, 720}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name<ScaleCase>);
 
 TEST(WindowLayout, IsThePictureScaledWithNoBorder) {
     const DisplayLayout l = window_layout(3);

@@ -1,4 +1,5 @@
 // The high-score table and its file, the game-over and win screens, and the title menu.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,29 +18,17 @@
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
-using Rows = std::vector<std::pair<std::string, int>>;
+using testing::HasSubstr;
 
-// 36 bytes a row, a 32-byte name and a little-endian score, padded with empty rows to 15.
-std::string table_bytes(Rows rows) {
-    rows.resize(HIGH_SCORE_COUNT);
-    std::string bytes;
-    for (const auto& [name, score] : rows) {
-        bytes += (name + std::string(32, '\0')).substr(0, 32);
-        for (int b = 0; b < 4; ++b)
-            bytes += static_cast<char>(static_cast<unsigned>(score) >> (8 * b));
-    }
-    return bytes;
-}
-
-Rows rows_of(const HighScoreTable* t) {
-    Rows rows;
+ScoreRows rows_of(const HighScoreTable* t) {
+    ScoreRows rows;
     for (int i = 0; i < t->count; ++i)
         rows.emplace_back(std::string(t->entries[i].name, strnlen(t->entries[i].name, 32)), t->entries[i].score);
     return rows;
 }
 
 // The table's screen without its prompt: heading and 15 rows.
-std::vector<TextAt> table_screen(Rows rows) {
+std::vector<TextAt> table_screen(ScoreRows rows) {
     rows.resize(HIGH_SCORE_COUNT);
     std::vector<TextAt> texts = {{HEADING_FONT, 20, 20, "High Scores!"}};
     for (int i = 0; i < HIGH_SCORE_COUNT; ++i) {
@@ -54,47 +43,74 @@ struct Frontend : ::testing::Test {
     const std::string file = "High Scores.txt", temp = file + ".new";
 };
 
-TEST_F(Frontend, InsertingAndLoading) {
-    Rows full, full_with_top = {{"Ghost Hunter", 999}}, negative(14, {"Five", 5}), negative_entered = negative;
-    for (int i = 0; i < HIGH_SCORE_COUNT; ++i)
-        full.emplace_back("P" + std::to_string(i), 150 - 10 * i);
-    full_with_top.insert(full_with_top.end(), full.begin(), full.end() - 1);
-    negative.push_back({"Minus", -3});
-    negative_entered.push_back({"Ghost Hunter", 0});
-    struct { const char* what; std::string stored; int score; Rows expected; } cases[] = {
-        {"zero into no file", "", 0, {}},
-        {"equal scores go below", table_bytes({{"A", 500}, {"B", 300}, {"D", 100}}), 300,
-         {{"A", 500}, {"B", 300}, {"Ghost Hunter", 300}, {"D", 100}}},
-        {"equal to the 15th stays out", table_bytes(full), 10, full},
-        {"the top entry pushes the 15th out", table_bytes(full), 999, full_with_top},
-        {"unsorted: before the first lower", table_bytes({{"A", 100}, {"B", 300}}), 200,
-         {{"Ghost Hunter", 200}, {"A", 100}, {"B", 300}}},
-        {"the menu's 0 replaces a negative entry", table_bytes(negative), 0, negative_entered},
-        {"40 bytes", table_bytes({{"Short", 77}}).substr(0, 36) + "Ab", -1, {{"Short", 77}, {"Ab", 0}}},
-        {"half a score", table_bytes({{"X", 0x1234}}).substr(0, 34), -1, {{"X", 0x1234}}},
-        {"a long file", table_bytes({{"Long", 60}, {"File", 40}}) + std::string(60, '\xff'), 50,
-         {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}},
-    };
-    for (auto& c : cases) {
-        c.expected.resize(HIGH_SCORE_COUNT);
-        if (!c.stored.empty())
-            write_file(file, c.stored);
-        HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
-        fs::remove(file);  // so that any file afterwards was written by the insert
-        const bool enters = c.expected != rows_of(table);
-        EXPECT_EQ(qualifies_for_high_score(table, c.score), enters) << c.what;
-        insert_high_score(table, "Ghost Hunter", c.score);
-        EXPECT_EQ(rows_of(table), c.expected) << c.what;
-        EXPECT_EQ(read_file(file), enters ? table_bytes(c.expected) : "") << c.what;
-        destroy_high_score_table(table);
-    }
+struct InsertCase {
+    const char* name;
+    std::string stored;
+    int score;
+    ScoreRows expected;
+};
+
+using Insert = CaseTest<InsertCase>;
+
+// "Ghost Hunter" enters with the score when it qualifies, and the file is written then only.
+TEST_P(Insert, EntersWhereItQualifiesAndSavesOnlyThen) {
+    const InsertCase& c = GetParam();
+    const std::string file = "High Scores.txt";
+    ScoreRows expected = c.expected;
+    expected.resize(HIGH_SCORE_COUNT);
+    if (!c.stored.empty())
+        write_file(file, c.stored);
+    HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+    fs::remove(file);  // so that any file afterwards was written by the insert
+    const bool enters = expected != rows_of(table);
+    EXPECT_EQ(qualifies_for_high_score(table, c.score), enters);
+    insert_high_score(table, "Ghost Hunter", c.score);
+    EXPECT_EQ(rows_of(table), expected);
+    EXPECT_EQ(read_file(file), enters ? score_file(expected) : "");
+    destroy_high_score_table(table);
 }
 
-// A save that fails keeps the old file and says so once; a table behind a link is updated where the
-// link points, with its mode; a table the player made read-only or cannot read is left alone
-// (checked as an unprivileged player: root may write anything).
-TEST_F(Frontend, TheSaveKeepsThePlayersFile) {
-    const std::string old_table = table_bytes({{"Old", 50}});
+ScoreRows full_table(int top = 0) {
+    ScoreRows rows;
+    if (top)
+        rows.emplace_back("Ghost Hunter", top);
+    for (int i = 0; rows.size() < HIGH_SCORE_COUNT; ++i)
+        rows.emplace_back("P" + std::to_string(i), 150 - 10 * i);
+    return rows;
+}
+
+ScoreRows fourteen_fives_and(std::pair<std::string, int> last) {
+    ScoreRows rows(14, {"Five", 5});
+    rows.push_back(last);
+    return rows;
+}
+
+const InsertCase inserts[] = {
+    {"zero_into_no_file", "", 0, {}},
+    {"equal_scores_go_below", score_file({{"A", 500}, {"B", 300}, {"D", 100}}), 300,
+     {{"A", 500}, {"B", 300}, {"Ghost Hunter", 300}, {"D", 100}}},
+    {"equal_to_the_15th_stays_out", score_file(full_table()), 10, full_table()},
+    {"the_top_entry_pushes_the_15th_out", score_file(full_table()), 999, full_table(999)},
+    {"unsorted_before_the_first_lower", score_file({{"A", 100}, {"B", 300}}), 200,
+     {{"Ghost Hunter", 200}, {"A", 100}, {"B", 300}}},
+    {"the_menus_0_replaces_a_negative_entry", score_file(fourteen_fives_and({"Minus", -3})), 0,
+     fourteen_fives_and({"Ghost Hunter", 0})},
+    {"a_file_of_40_bytes", score_file({{"Short", 77}}).substr(0, 36) + "Ab", -1, {{"Short", 77}, {"Ab", 0}}},
+    {"half_a_score", score_file({{"X", 0x1234}}).substr(0, 34), -1, {{"X", 0x1234}}},
+    {"a_long_file", score_file({{"Long", 60}, {"File", 40}}) + std::string(60, '\xff'), 50,
+     {{"Long", 60}, {"Ghost Hunter", 50}, {"File", 40}}}};
+INSTANTIATE_TEST_SUITE_P(Cases, Insert, testing::ValuesIn(inserts), case_name<InsertCase>);
+
+// The file's name field always ends in a NUL.
+TEST_F(Frontend, ALongNameIsCutTo31Bytes) {
+    HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+    insert_high_score(table, std::string(40, 'N').c_str(), 10);
+    destroy_high_score_table(table);
+    EXPECT_EQ(read_file(file), score_file({{std::string(31, 'N'), 10}}));
+}
+
+TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
+    const std::string old_table = score_file({{"Old", 50}});
     write_file(file, old_table);
     fs::create_directory(temp);  // nothing can be written
     HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
@@ -107,25 +123,30 @@ TEST_F(Frontend, TheSaveKeepsThePlayersFile) {
     destroy_high_score_table(table);
     EXPECT_EQ(read_file(file), old_table);
     EXPECT_TRUE(fs::is_empty(temp)) << "a file left behind";
-    fs::remove(temp);
-    fs::remove(file);
+}
 
+TEST_F(Frontend, ATableBehindALinkIsUpdatedWhereItPointsWithItsMode) {
     fs::create_directory("synced");
-    write_file("synced/table", old_table);
+    write_file("synced/table", score_file({{"Old", 50}}));
     fs::permissions("synced/table", fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink("synced/table", file);
-    table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+    HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
     insert_high_score(table, "Ghost Hunter", 400);
     destroy_high_score_table(table);
     EXPECT_TRUE(fs::is_symlink(file));
-    EXPECT_EQ(read_file("synced/table"), table_bytes({{"Ghost Hunter", 400}, {"Old", 50}}));
+    EXPECT_EQ(read_file("synced/table"), score_file({{"Ghost Hunter", 400}, {"Old", 50}}));
     EXPECT_EQ(fs::status("synced/table").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(std::distance(fs::directory_iterator("synced"), fs::directory_iterator()), 1) << "a file left behind";
+}
 
+// Checked as an unprivileged player: root may write anything.
+TEST_F(Frontend, ATableThePlayerMadeReadOnlyOrCannotReadIsLeftAlone) {
+    const std::string old_table = score_file({{"Old", 50}});
     const uid_t player = 65534;
     fs::create_directory("player");
     write_file("player/" + file, old_table);
-    ASSERT_EQ(chown("player", player, player) | chown(("player/" + file).c_str(), player, player), 0);
+    ASSERT_EQ(chown("player", player, player), 0);
+    ASSERT_EQ(chown(("player/" + file).c_str(), player, player), 0);
     fs::permissions("player/" + file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     write_file("player/unreadable", old_table);  // one the player may write but not read
     ASSERT_EQ(chown("player/unreadable", player, player), 0);
@@ -148,8 +169,8 @@ TEST_F(Frontend, TheSaveKeepsThePlayersFile) {
     EXPECT_EQ(read_file("player/" + file), old_table);
     EXPECT_EQ(read_file("player/unreadable"), old_table);
     const std::string said = read_file("player-stderr.txt");
-    EXPECT_NE(said.find("could not be written"), std::string::npos) << said;
-    EXPECT_NE(said.find("could not be read, so it was left alone"), std::string::npos) << said;
+    EXPECT_THAT(said, HasSubstr("could not be written"));
+    EXPECT_THAT(said, HasSubstr("could not be read, so it was left alone"));
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
 }
 
@@ -178,7 +199,7 @@ TEST_F(Frontend, EndScreensThenTheTable) {
     score = 2000;
     show_win_screen();
     // The score's bytes are letters: reading past the name would show "AAAA" after it.
-    write_file(file, table_bytes({{std::string(32, 'W'), 0x41414141}, {"Next", 5}}));
+    write_file(file, score_file({{std::string(32, 'W'), 0x41414141}, {"Next", 5}}));
     show_high_scores(0);
     EXPECT_EQ(answer.stop(), 5);
     EXPECT_EQ(matches, std::vector<int>(5, 1));
@@ -241,10 +262,11 @@ TEST_F(Frontend, TitleMenu) {
     player.join();
     EXPECT_EQ(seen, (std::vector<int>{0, 2, 0, 1, 1, 0}));
     EXPECT_LT(ticks_after_new_game, 5) << "the introduction's ticks were left for play";
-    EXPECT_EQ(score * 1000 + level * 100 + flash_bombs * 10 + levels_since_bomb, 101);
-    EXPECT_EQ(start_time * 1000 + time_left, 120120);
+    EXPECT_EQ(std::tuple(score, level, flash_bombs, levels_since_bomb), std::tuple(0, 1, 0, 1));
+    EXPECT_EQ(std::pair(start_time, time_left), std::pair(120, 120));
     ASSERT_EQ(ghosts.size(), 1u);
     EXPECT_EQ(ghosts[0].carries_shard, -1);
-    EXPECT_EQ(heat * 100 + tick_in_second + vanish_effects.size(), 7778u) << "heat, steps and effects kept";
+    EXPECT_EQ(std::tuple(heat, tick_in_second, vanish_effects.size()), std::tuple(77, 77, size_t{1}))
+        << "heat, steps and effects kept";
     EXPECT_FALSE(fs::exists(file)) << "the table was shown for a score of 0";
 }

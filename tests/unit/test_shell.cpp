@@ -1,4 +1,5 @@
 // Start-up (the datafile's path and each failure), the HUD, the countdown and the main loop.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <sys/stat.h>
@@ -22,45 +23,50 @@
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+struct PathCase {
+    const char* name;
+    std::function<void()> prepare;
+    const char* path;
+};
+
+using DatafilePath = CaseTest<PathCase>;
 
 // The [data] path, with the library's settings left as they were; a file the library would block
-// on, read for ever or read past its buffer is never handed to it, and its own line ends count.
-TEST(DatafilePath, FromTheFileOrTheDefaultAtOnce) {
-    start_game();
+// on, read for ever or read past its buffer is never handed to it. Files of any other text are
+// the fuzz corpus's.
+TEST_P(DatafilePath, FromTheFileOrTheDefaultAtOnce) {
     const std::string sound_device = get_config_string("sound", "alsa_device", "");
     ASSERT_NE(sound_device, "");
-    auto file = [](std::string text) {
-        return [text] { write_file("datapath.cfg", text + "\n[sound]\nalsa_device = elsewhere\n"); };
-    };
-    std::string accented;
-    for (int i = 0; i < 120; ++i)  // 242 bytes with its "# ", the whole file well over 256
-        accented += "\xc3\xa9";
-    struct { const char* name; std::function<void()> prepare; const char* path; } cases[] = {
-        {"no file", [] {}, "data.dat"}, {"a path", file("[data]\npath = /opt/vorn/media.dat"), "/opt/vorn/media.dat"},
-        {"another section", file("[other]\npath = /opt/vorn/media.dat"), "data.dat"},
-        {"an empty path", file("[data]\npath ="), "data.dat"}, {"another key", file("[data]\nfile = /opt/x.dat"), "data.dat"},
-        {"a folder", file("[data]\npath = /opt/v/"), "/opt/v/"},
-        {"CR line ends", file("[data]\r# " + accented + "\rpath = /opt/vorn/cr.dat\r"), "/opt/vorn/cr.dat"},
-        {"a long accented last line",
-         [&] { write_file("datapath.cfg", "[data]\npath = /opt/x.dat\n# " + accented + "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"); },
-         "data.dat"},
-        {"its first 64 KiB", file("[data]\npath = /opt/big.dat\n" + std::string(70000, '#')), "/opt/big.dat"},
-        {"a FIFO", [] { mkfifo("datapath.cfg", 0600); }, "data.dat"},
-        {"a device", [] { fs::create_symlink("/dev/zero", "datapath.cfg"); }, "data.dat"},
-    };
-    for (auto& c : cases) {
-        start_game();
-        c.prepare();
-        auto path = std::async(std::launch::async, [] { return datafile_path("data.dat"); });
-        if (path.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
-            ADD_FAILURE() << c.name << ": still reading after 3 s";
-            _exit(1);  // the reader cannot be stopped
-        }
-        EXPECT_EQ(path.get(), c.path) << c.name;
-        EXPECT_EQ(get_config_string("sound", "alsa_device", ""), sound_device) << c.name;
-        EXPECT_STREQ(get_config_string("data", "path", "unset"), "unset") << c.name;
+    GetParam().prepare();
+    auto path = std::async(std::launch::async, [] { return datafile_path("data.dat"); });
+    if (path.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        ADD_FAILURE() << "still reading after 3 s";
+        _exit(1);  // the reader cannot be stopped
     }
+    EXPECT_EQ(path.get(), GetParam().path);
+    EXPECT_EQ(get_config_string("sound", "alsa_device", ""), sound_device);
+    EXPECT_STREQ(get_config_string("data", "path", "unset"), "unset");
 }
+
+std::string accented(int pairs) {
+    std::string text;
+    for (int i = 0; i < pairs; ++i)
+        text += "\xc3\xa9";
+    return text;
+}
+
+const PathCase path_files[] = {
+    {"no_file", [] {}, "data.dat"},
+    {"a_long_accented_last_line",  // 256 bytes with its "# ", and no line end
+     [] { write_file("datapath.cfg", "[data]\npath = /opt/x.dat\n# " + accented(127)); }, "data.dat"},
+    {"its_first_64_KiB",
+     [] { write_file("datapath.cfg", "[data]\npath = /opt/big.dat\n" + std::string(70000, '#') + "\n"); },
+     "/opt/big.dat"},
+    {"a_FIFO", [] { mkfifo("datapath.cfg", 0600); }, "data.dat"},
+    {"a_device", [] { fs::create_symlink("/dev/zero", "datapath.cfg"); }, "data.dat"}};
+INSTANTIATE_TEST_SUITE_P(Files, DatafilePath, testing::ValuesIn(path_files), case_name<PathCase>);
 
 TEST(Hud, TextsAtTheirPlacesOverAPointerHeldStill) {
     start_game();
@@ -110,34 +116,41 @@ TEST(Hud, TextsAtTheirPlacesOverAPointerHeldStill) {
     EXPECT_EQ(inside, 61 * 61) << "pointer pixels missing";
 }
 
+struct EndCase {
+    const char* name;
+    bool escape;
+    int ticks, time, tick;
+};
+
+using GameEnd = CaseTest<EndCase>;
+
 // The end of the game is tested before every step: game over, high scores and the title menu
 // follow at once, the pass's own step runs right after New Game, and what piled up is dropped.
-TEST(MainLoop, GameEndsBeforeTheNextStep) {
-    struct { bool escape; int ticks, time, tick; } cases[] = {{true, 1, 50, 10}, {false, 3, 1, 59}};
-    for (auto c : cases) {
-        SCOPED_TRACE(c.escape ? "escape" : "time runs out in the pass's first step");
-        start_game();
-        ghosts.push_back(Ghost());
-        if (midi_pos < 0)
-            play_random_track();  // the first track's patches load slowly: a slow step would skew counts
-        score = 77;
-        time_left = c.time;
-        tick_in_second = c.tick;
-        key[KEY_ESC] = c.escape;
-        const auto start = std::chrono::steady_clock::now();
-        // A on the end screens and the introduction, Enter in the menu, never both down.
-        KeyAnswerer player({KEY_A, KEY_ENTER}, 150, [](int) { key[KEY_ESC] = 0; });
-        logic_ticks = c.ticks;
-        main_loop_pass();
-        EXPECT_LE(logic_ticks, 1);
-        player.stop();
-        EXPECT_EQ(level * 1000 + score, 1000);
-        EXPECT_EQ(time_left, 120);
-        EXPECT_EQ(tick_in_second, c.escape ? c.tick + 1 : 1);
-        EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
-        EXPECT_EQ(read_file("High Scores.txt").size(), 540u) << "the score was entered";
-    }
+TEST_P(GameEnd, ComesBeforeTheNextStep) {
+    const EndCase& c = GetParam();
+    ghosts.push_back(Ghost());
+    if (midi_pos < 0)
+        play_random_track();  // the first track's patches load slowly: a slow step would skew counts
+    score = 77;
+    time_left = c.time;
+    tick_in_second = c.tick;
+    key[KEY_ESC] = c.escape;
+    const auto start = std::chrono::steady_clock::now();
+    // A on the end screens and the introduction, Enter in the menu, never both down.
+    KeyAnswerer player({KEY_A, KEY_ENTER}, 150, [](int) { key[KEY_ESC] = 0; });
+    logic_ticks = c.ticks;
+    main_loop_pass();
+    EXPECT_LE(logic_ticks, 1);
+    player.stop();
+    EXPECT_EQ(std::pair(level, score), std::pair(1, 0));
+    EXPECT_EQ(time_left, 120);
+    EXPECT_EQ(tick_in_second, c.escape ? c.tick + 1 : 1);
+    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_EQ(read_file("High Scores.txt").size(), 540u) << "the score was entered";
 }
+
+const EndCase endings[] = {{"escape", true, 1, 50, 10}, {"time_runs_out_in_the_first_step", false, 3, 1, 59}};
+INSTANTIATE_TEST_SUITE_P(Ways, GameEnd, testing::ValuesIn(endings), case_name<EndCase>);
 
 // Runs a copy of the game in the working directory until it ends, for its exit status. The
 // xmessage stand-in records what the message box says, then answers it as a player would.
@@ -155,41 +168,62 @@ int run_game(bool with_display) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(StartupFailure, EndsWithAMessageAndStatusOne) {
-    start_game();
-    const std::string real_data = test_folder + "/data.dat", data = read_file(real_data);
-    // Items of the wrong kind: small pictures in a datafile made with `dat`.
-    auto pictures = [](int count, std::string options) {
-        BITMAP* dot = create_bitmap(2, 2);
-        clear_to_color(dot, makecol(60, 60, 60));
-        for (int i = 1000; i < 1000 + count; ++i)
-            save_bitmap(("p" + std::to_string(i) + ".bmp").c_str(), dot, nullptr);
-        destroy_bitmap(dot);
-        ASSERT_EQ(system(("dat -n0 -c2 " + options + " data.dat -a -t BMP p*.bmp >/dev/null && rm p*.bmp").c_str()), 0);
-    };
-    struct { const char* name; std::function<void()> prepare; const char* says; bool display = true; } cases[] = {
-        {"no data.dat", [] {}, "Unable to load the data file"},
-        {"cut short", [&] { write_file("data.dat", data.substr(0, data.size() / 2)); }, "Unable to load"},
-        {"overwritten in the middle",
-         [&] { write_file("data.dat", std::string(data).replace(data.size() / 3, 4096, 4096, 'x')); }, ""},
-        {"no password", [&] { pictures(108, ""); }, "Unable to load the data file"},
-        {"a picture for the heading font", [&] { pictures(108, std::string("-007 ") + DATA_PASSWORD); }, "no font at item 86"},
-        {"too few items", [&] { pictures(20, std::string("-007 ") + DATA_PASSWORD); }, "no picture at item 32"},
-        {"no display", [&] { fs::create_symlink(real_data, "data.dat"); }, "unable to start the game library", false},
-        {"no sound device", [&] {
-             fs::create_symlink(real_data, "data.dat");
-             write_file("allegro.cfg", "[graphics]\ngfx_card = XWIN\n[sound]\ndigi_card = ALSA\nalsa_device = vorn_none\n");
-         }, "Error initialising sound system\n"},
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        start_game();
-        c.prepare();
-        EXPECT_EQ(run_game(c.display), 1) << read_file("stderr.txt");
-        const std::string message = read_file(c.display ? "message.txt" : "stderr.txt");
-        EXPECT_NE(message.find(c.says), std::string::npos) << message;
-        const bool data_fault = message.find("data file") != std::string::npos;
-        EXPECT_NE(message.find(data_fault ? "data.dat" : ""), std::string::npos) << "the path tried: " << message;
-        EXPECT_EQ(fs::exists("message.txt"), c.display);
+struct FailureCase {
+    const char* name;
+    std::function<void()> prepare;
+    const char* says;
+    bool display = true;
+};
+
+using StartupFailure = CaseTest<FailureCase>;
+
+TEST_P(StartupFailure, EndsWithAMessageAndStatusOne) {
+    const FailureCase& c = GetParam();
+    c.prepare();
+    EXPECT_EQ(run_game(c.display), 1) << read_file("stderr.txt");
+    const std::string message = read_file(c.display ? "message.txt" : "stderr.txt");
+    EXPECT_THAT(message, HasSubstr(c.says));
+    if (message.find("data file") != std::string::npos) {
+        EXPECT_THAT(message, HasSubstr("data.dat")) << "the path tried";
     }
+    EXPECT_EQ(fs::exists("message.txt"), c.display);
 }
+
+std::string real_data() { return test_folder + "/data.dat"; }
+
+// Items of the wrong kind: small pictures in a datafile made with `dat`.
+void pictures(int count, std::string options) {
+    BITMAP* dot = create_bitmap(2, 2);
+    clear_to_color(dot, makecol(60, 60, 60));
+    for (int i = 1000; i < 1000 + count; ++i)
+        save_bitmap(("p" + std::to_string(i) + ".bmp").c_str(), dot, nullptr);
+    destroy_bitmap(dot);
+    ASSERT_EQ(system(("dat -n0 -c2 " + options + " data.dat -a -t BMP p*.bmp >/dev/null && rm p*.bmp").c_str()), 0);
+}
+
+const FailureCase causes[] = {
+    {"no_data_dat", [] {}, "Unable to load the data file"},
+    {"cut_short",
+     [] {
+         const std::string data = read_file(real_data());
+         write_file("data.dat", data.substr(0, data.size() / 2));
+     },
+     "Unable to load"},
+    {"overwritten_in_the_middle",
+     [] {
+         std::string data = read_file(real_data());
+         write_file("data.dat", data.replace(data.size() / 3, 4096, 4096, 'x'));
+     },
+     ""},
+    {"no_password", [] { pictures(108, ""); }, "Unable to load the data file"},
+    {"a_picture_for_the_heading_font", [] { pictures(108, std::string("-007 ") + DATA_PASSWORD); },
+     "no font at item 86"},
+    {"too_few_items", [] { pictures(20, std::string("-007 ") + DATA_PASSWORD); }, "no picture at item 32"},
+    {"no_display", [] { fs::create_symlink(real_data(), "data.dat"); }, "unable to start the game library", false},
+    {"no_sound_device",
+     [] {
+         fs::create_symlink(real_data(), "data.dat");
+         write_file("allegro.cfg", "[graphics]\ngfx_card = XWIN\n[sound]\ndigi_card = ALSA\nalsa_device = vorn_none\n");
+     },
+     "Error initialising sound system\n"}};
+INSTANTIATE_TEST_SUITE_P(Causes, StartupFailure, testing::ValuesIn(causes), case_name<FailureCase>);
