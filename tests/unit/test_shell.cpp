@@ -13,11 +13,13 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include "play/crosshair.h"
 #include "shell/data_items.h"
 #include "shell/frame.h"
 #include "shell/datapath.h"
+#include "shell/display.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
 #include "support/test_support.h"
@@ -115,6 +117,61 @@ TEST(Hud, TextsAtTheirPlacesOverAPointerHeldStill) {
     EXPECT_EQ(outside, 0) << "pointer pixels away from the mouse";
     EXPECT_EQ(inside, 61 * 61) << "pointer pixels missing";
 }
+
+struct SeeThroughCase {
+    const char* name;
+    int x, y;  // a point inside the text
+};
+
+using SeeThroughText = CaseTest<SeeThroughCase>;
+
+// A ghost passing behind a HUD text shows between its letters: no text paints a black box.
+TEST_P(SeeThroughText, ShowsWhatIsBehindIt) {
+    const SeeThroughCase& c = GetParam();
+    BITMAP* block = create_bitmap(61, 61);
+    clear_to_color(block, makecol(255, 0, 0));
+    pointer_sprite = block;
+    flash_bombs = 1;
+    position_mouse(c.x, c.y);
+    compose_frame();
+    int black = 0;
+    for (int y = std::max(0, c.y - 30); y <= c.y + 30; ++y)
+        for (int x = std::max(0, c.x - 30); x <= std::min(639, c.x + 30); ++x)
+            black += getpixel(back_buffer, x, y) == 0;
+    pointer_sprite = crosshair_image;
+    destroy_bitmap(block);
+    EXPECT_EQ(black, 0);
+}
+
+const SeeThroughCase see_through[] = {{"HeatMeasure", 40, 6},
+                                      {"FlashBombs", 40, 44},
+                                      {"TimeLeft", 40, 64},
+                                      {"Score", 520, 4}};
+INSTANTIATE_TEST_SUITE_P(Hud, SeeThroughText, testing::ValuesIn(see_through), case_name<SeeThroughCase>);
+
+struct CornerCase {
+    const char* name;
+    int x, y;
+};
+
+using ChangedPixel = CaseTest<CornerCase>;
+
+// Only what changed is sent to the screen: a change alone in an edge row or column still is.
+TEST_P(ChangedPixel, ReachesTheScreen) {
+    const CornerCase& c = GetParam();
+    clear_bitmap(game_screen);
+    present_screen();
+    putpixel(game_screen, c.x, c.y, makecol(255, 255, 255));
+    present_screen();
+    const int k = display_layout().scale;
+    const int shown = getpixel(screen, display_layout().x + c.x * k, display_layout().y + c.y * k);
+    const int depth = bitmap_color_depth(screen);
+    EXPECT_EQ(std::tuple(getr_depth(depth, shown), getg_depth(depth, shown), getb_depth(depth, shown)),
+              std::tuple(255, 255, 255));
+}
+
+const CornerCase corners[] = {{"TopLeft", 0, 0}, {"TopRight", 639, 0}, {"BottomLeft", 0, 479}, {"BottomRight", 639, 479}};
+INSTANTIATE_TEST_SUITE_P(Display, ChangedPixel, testing::ValuesIn(corners), case_name<CornerCase>);
 
 struct EndCase {
     const char* name;
