@@ -131,5 +131,26 @@ SOAK_SECONDS ?= 600
 soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
 
+# The Windows game's installer, from the staged folder the zip holds; `make windows` calls it.
+WIN_BUILD = $(BUILD)/windows
+WIN_VERSION ?= $(shell sed -n 's/^project.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+WIN_STAGE ?= $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64
+WIN_ZIP ?= $(WIN_STAGE).zip
+WIN_HOOKED ?= $(WIN_BUILD)/ghosts-of-vorn-hooked.exe
+WIN_ICON ?=
+WIN_SETUP = $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-setup.exe
+WIN_CHECK_DEPS := wine xvfb xauth python3 python3-xlib python3-pil python3-pytest nsis unzip
+.PHONY: windows-installer windows-check
+
+windows-installer:
+	$(call install_missing,nsis)
+	@dist/windows/make-installer.sh $(WIN_STAGE) $(WIN_VERSION) $(WIN_SETUP) $(WIN_ICON)
+
+# The zip, the test build and the installer under Wine, on a private X server with a fresh prefix.
+windows-check: windows
+	$(call install_missing,$(WIN_CHECK_DEPS))
+	VORN_WIN_ZIP=$(WIN_ZIP) VORN_WIN_HOOKED=$(WIN_HOOKED) VORN_WIN_SETUP=$(WIN_SETUP) VORN_WIN_WORK=$(WIN_BUILD)/check \
+	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v tests/windows
+
 clean:
 	rm -rf $(BUILD)
