@@ -134,12 +134,12 @@ soak: test-deps test-build asan-build
 # The Windows game's installer, from the staged folder the zip holds; `make windows` calls it.
 WIN_BUILD = $(BUILD)/windows
 WIN_VERSION ?= $(shell sed -n 's/^project.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-WIN_STAGE ?= $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64
-WIN_ZIP ?= $(WIN_STAGE).zip
-WIN_HOOKED ?= $(WIN_BUILD)/ghosts-of-vorn-hooked.exe
-WIN_ICON ?=
+WIN_STAGE ?= $(WIN_BUILD)/stage
+WIN_ZIP ?= $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64.zip
+WIN_HOOKED ?= $(WIN_BUILD)/hooked/ghosts-of-vorn.exe
+WIN_ICON ?= $(wildcard $(WIN_BUILD)/game/dist/windows/ghosts-of-vorn.ico)
 WIN_SETUP = $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-setup.exe
-WIN_CHECK_DEPS := wine xvfb xauth python3 python3-xlib python3-pil python3-pytest nsis unzip
+WIN_CHECK_DEPS := wine xvfb python3 python3-xlib python3-pil python3-pytest nsis
 .PHONY: windows-installer windows-check
 
 windows-installer:
