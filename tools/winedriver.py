@@ -2,7 +2,7 @@
 the game in Wine's virtual desktop (without one it can hang at exit once its window had focus).
 
 Built on xdriver: the desktop is the X screen's size, so a full-screen game lies where the grabs expect."""
-import array, json, os, pathlib, shutil, subprocess
+import array, json, pathlib, shutil, subprocess
 
 import xdriver as xd
 
@@ -16,7 +16,7 @@ class Wine:
         shutil.rmtree(self.work, ignore_errors=True)
         self.home, self.prefix, self.raw = self.work / "home", self.work / "prefix", self.work / "sound.raw"
         self.home.mkdir(parents=True)
-        # Everything played goes to one file; the library there has no sound card to find.
+        # There is no sound card: everything Wine plays goes to one file.
         (self.home / ".asoundrc").write_text(
             'pcm.!default {\n type file\n slave.pcm "null"\n file "%s"\n format "raw"\n}\n' % self.raw)
         self.x = xd.XServer()
@@ -29,7 +29,6 @@ class Wine:
         self.profile = self.prefix / "drive_c" / "users" / USER
         self.appdata, self.programs = self.profile / "AppData" / "Roaming", self.profile / "AppData" / "Local" / "Programs"
         self.start_menu = self.appdata / "Microsoft" / "Windows" / "Start Menu" / "Programs"
-
         self.started = []
 
     def end_all(self):

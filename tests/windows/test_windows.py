@@ -7,7 +7,6 @@ import pytest
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE.parent.parent / "tools"), str(HERE.parent / "e2e")]
 import winedriver as wd  # noqa: E402
-import xdriver as xd  # noqa: E402
 from test_game import score_file, table  # noqa: E402
 from xdriver import notice, play, title  # noqa: E402
 
