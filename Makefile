@@ -131,13 +131,14 @@ SOAK_SECONDS ?= 600
 soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
 
-# The Windows game's installer, from the staged folder the zip holds; `make windows` calls it.
+# The Windows game's installer, from the staged folder the zip holds and the game's icon (WIN_ICON=
+# for the installer's own); `make windows` calls it.
 WIN_BUILD = $(BUILD)/windows
 WIN_VERSION ?= $(shell sed -n 's/^project.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WIN_STAGE ?= $(WIN_BUILD)/stage
 WIN_ZIP ?= $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64.zip
 WIN_HOOKED ?= $(WIN_BUILD)/hooked/ghosts-of-vorn.exe
-WIN_ICON ?= $(wildcard $(WIN_BUILD)/game/dist/windows/ghosts-of-vorn.ico)
+WIN_ICON ?= $(WIN_BUILD)/game/dist/windows/ghosts-of-vorn.ico
 WIN_SETUP = $(WIN_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-setup.exe
 WIN_CHECK_DEPS := wine xvfb python3 python3-xlib python3-pil python3-pytest nsis
 .PHONY: windows-installer windows-check
@@ -150,7 +151,7 @@ windows-installer:
 windows-check: windows
 	$(call install_missing,$(WIN_CHECK_DEPS))
 	VORN_WIN_ZIP=$(WIN_ZIP) VORN_WIN_HOOKED=$(WIN_HOOKED) VORN_WIN_SETUP=$(WIN_SETUP) VORN_WIN_WORK=$(WIN_BUILD)/check \
-	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v tests/windows
+	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v -rP tests/windows
 
 clean:
 	rm -rf $(BUILD)

@@ -9,6 +9,7 @@ mkdir -p "$(dirname "$3")"
 version=$2
 out=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 icon=${4-}
+[ -z "$icon" ] || [ -f "$icon" ] || { echo "$0: no icon $icon" >&2; exit 1; }
 [ -z "$icon" ] || icon=$(cd "$(dirname "$icon")" && pwd)/$(basename "$icon")
 [ -f "$stage/ghosts-of-vorn.exe" ] && [ -f "$stage/data.dat" ] ||
     { echo "$0: $stage has no ghosts-of-vorn.exe and data.dat" >&2; exit 1; }
