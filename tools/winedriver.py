@@ -11,7 +11,7 @@ USER = "Zoë"
 
 
 class Wine:
-    def __init__(self, work):
+    def __init__(self, work, display=None):
         self.work = pathlib.Path(work).resolve()
         shutil.rmtree(self.work, ignore_errors=True)
         self.home, self.prefix, self.raw = self.work / "home", self.work / "prefix", self.work / "sound.raw"
@@ -19,7 +19,7 @@ class Wine:
         # There is no sound card: everything Wine plays goes to one file.
         (self.home / ".asoundrc").write_text(
             'pcm.!default {\n type file\n slave.pcm "null"\n file "%s"\n format "raw"\n}\n' % self.raw)
-        self.x = xd.XServer()
+        self.x = xd.XServer(number=display)
         self.env = dict(self.x.env, HOME=str(self.home), WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=", USER=USER, LOGNAME=USER, LANG="C.UTF-8")
         self.wine("wineboot", "-i", timeout=180)

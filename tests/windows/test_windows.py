@@ -1,6 +1,6 @@
 """The Windows game under Wine: the zip's game played and heard, the installer's install and removal.
 Run by `make windows-check`, which names the zip, the test build and the installer in VORN_WIN_*."""
-import os, pathlib, shutil, sys, time, zipfile
+import os, pathlib, shutil, signal, sys, time, zipfile
 
 import pytest
 
@@ -16,7 +16,10 @@ UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ghost
 
 @pytest.fixture(scope="module")
 def wine():
-    w = wd.Wine(os.environ.get("VORN_WIN_WORK", "build/windows/check"))
+    # A time-out ends the run as Ctrl+C would: with every fixture's teardown.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    display = os.environ.get("VORN_WIN_DISPLAY")  # else the first free one
+    w = wd.Wine(os.environ.get("VORN_WIN_WORK", "build/windows/check"), int(display) if display else None)
     yield w
     w.close()
 
