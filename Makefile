@@ -14,6 +14,10 @@ DEB_DEPS := $(PLAY_DEPS) dpkg-dev
 TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xauth xdotool imagemagick openbox x11-xserver-utils \
              libgtest-dev libbenchmark-dev alsa-utils clang libclang-rt-14-dev \
              lintian desktop-file-utils appstream man-db
+# `make windows`: the game cross-built for 64-bit Windows with mingw-w64, beside the native build.
+WINDOWS_DEPS := $(PLAY_DEPS) g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
+                icoutils patch
+WINDOWS_BUILD = $(BUILD)/windows
 # Where `make install` puts the game; DESTDIR is put in front of every path.
 PREFIX ?= /usr/local
 # make play runs the game from an install inside the build folder, through the same launcher.
@@ -22,7 +26,7 @@ DEB_VERSION = $(shell sed -n 's/^version=//p' $(BUILD)/dist/release 2>/dev/null)
 DEB_FILE = $(BUILD)/ghosts-of-vorn_$(DEB_VERSION)_$(shell dpkg --print-architecture).deb
 
 .PHONY: all deps play-deps deb-deps test-deps build test-build asan-build play install uninstall deb \
-        deb-check test bench fuzz soak media-preview music-report clean
+        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-hooked
 
 all: build
 
@@ -44,6 +48,8 @@ deb-deps:
 	$(call install_missing,$(DEB_DEPS))
 test-deps deps:
 	$(call install_missing,$(TEST_DEPS))
+windows-deps:
+	$(call install_missing,$(WINDOWS_DEPS))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -86,6 +92,19 @@ deb-check: test-deps deb
 test: test-deps test-build asan-build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+
+# The media come from the native build; Allegro (kept built in $(WINDOWS_BUILD)/allegro) and the game
+# are cross-built. Leaves the zip, the staged folder $(WINDOWS_BUILD)/stage and the test build with
+# the hooks in $(WINDOWS_BUILD)/hooked.
+windows: windows-deps build
+	@dist/windows/build-allegro.sh $(WINDOWS_BUILD)/allegro
+	@cmake -S . -B $(WINDOWS_BUILD)/game -DCMAKE_TOOLCHAIN_FILE=$(abspath dist/windows/mingw-w64.cmake) \
+	  -DCMAKE_BUILD_TYPE=Release -DVORN_ALLEGRO_DIR=$(abspath $(WINDOWS_BUILD))/allegro/install \
+	  -DVORN_ALLEGRO_LICENCE=$(abspath $(WINDOWS_BUILD))/allegro/install/license.txt \
+	  -DVORN_MEDIA_DIR=$(abspath $(BUILD)) -DVORN_WINDOWS_OUT=$(abspath $(WINDOWS_BUILD)) >/dev/null
+	@cmake --build $(WINDOWS_BUILD)/game -j2
+	@ls -l $(WINDOWS_BUILD)/*.zip
+windows-hooked: windows
 
 $(FUZZ_BUILD)/CMakeCache.txt:
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_FUZZ=ON

@@ -6,7 +6,7 @@
 //
 // It also draws the desktop icon, one PNG per size, into a folder:
 //
-//   make-media --icons <folder>        (writes ghosts-of-vorn-32.png ... ghosts-of-vorn-256.png)
+//   make-media --icons <folder>        (writes ghosts-of-vorn-16.png ... ghosts-of-vorn-256.png)
 #include "media.h"
 
 #include <cerrno>
@@ -136,7 +136,8 @@ bool make_icons(const std::string &folder)
 {
     const int ICON_GHOST = 0;
     if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return fail("cannot make " + folder);
-    for (int size : {32, 48, 64, 128, 256}) {
+    // 16 and 24 are for the Windows icon only.
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         std::vector<uint8_t> rgba = media::make_ghost_icon(ICON_GHOST, size);
         png_image image{};
         image.version = PNG_IMAGE_VERSION;

@@ -46,7 +46,7 @@ struct TrackSpec {
     int percussion;     // extra hand percussion note, 0 for none
     bool swing;
     uint32_t seed;
-    std::array<int, 7> volumes;  // lead, second voice, bass, pad, figure, bell, drums
+    std::array<int, 7> volumes;  // lead, second voice, bass, pad, figure, bell, drums; above 127, harder notes
     double trim_db;              // evens out the five's loudness
 };
 
@@ -65,31 +65,31 @@ const TrackSpec TRACKS[MUSIC_TRACK_COUNT] = {
      {{{0, MIN}, {8, MAJ}, {5, MIN}, {7, MAJ}, {0, MIN}, {8, MAJ}, {7, MAJ}, {0, MIN}}},
      {{{5, MIN}, {0, MIN}, {8, MAJ}, {7, MAJ}, {5, MIN}, {0, MIN}, {2, DIM}, {7, MAJ}}},
      80, 53, 38, 53, 9, 46, 55, 67, "4 AABA", {{0, 1, 3, 9}}, BassStyle::OCTAVES, Groove::DRIVE,
-     Figure::UP_DOWN, Second::THIRDS, false, 54, false, 11u, {{112, 84, 72, 60, 100, 64, 76}}, -0.4},
+     Figure::UP_DOWN, Second::THIRDS, false, 54, false, 11u, {{149, 142, 123, 101, 169, 108, 103}}, -0.4},
     // E minor: a harpsichord creeping through the crypt, organ underneath, two bridges
     {"Crypt Crawl", 118, 4,
      {{{0, MIN}, {1, MAJ}, {5, MIN}, {7, MAJ}, {0, MIN}, {1, MAJ}, {7, MAJ}, {0, MIN}}},
      {{{8, MAJ}, {10, MAJ}, {0, MIN}, {7, MAJ}, {8, MAJ}, {10, MAJ}, {5, MIN}, {7, MAJ}}},
      6, 19, 33, 19, 9, 15, 73, 88, "2 ABABA", {{5, 8, 2, 11}}, BassStyle::WALK, Groove::ROCK,
-     Figure::BROKEN, Second::GUIDE, true, 56, false, 23u, {{110, 70, 108, 66, 72, 60, 64}}, 0.5},
+     Figure::BROKEN, Second::GUIDE, true, 56, false, 23u, {{134, 124, 140, 124, 128, 96, 78}}, 0.5},
     // D minor: a bony xylophone chase down the descending line
     {"Moonlight Chase", 170, 2,
      {{{0, MIN}, {10, MAJ}, {8, MAJ}, {7, MAJ}, {0, MIN}, {10, MAJ}, {7, MAJ}, {0, MIN}}},
      {{{5, MIN}, {8, MAJ}, {5, MIN}, {7, MAJ}, {3, MAJ}, {10, MAJ}, {5, MIN}, {7, MAJ}}},
      13, 45, 34, 44, 9, 46, 67, 86, "4 AABAA", {{4, 10, 6, 9}}, BassStyle::GALLOP, Groove::GALLOP,
-     Figure::ALBERTI, Second::THIRDS, true, 70, false, 37u, {{114, 80, 72, 66, 70, 60, 48}}, 1.4},
+     Figure::ALBERTI, Second::THIRDS, true, 70, false, 37u, {{121, 134, 121, 111, 117, 100, 65}}, 1.4},
     // C minor: an ocarina swinging through lantern light, slow and easy
     {"Lantern Swing", 100, 0,
      {{{0, MIN}, {5, MIN}, {10, MAJ}, {7, MAJ}, {0, MIN}, {5, MIN}, {7, MAJ}, {0, MIN}}},
      {{{8, MAJ}, {10, MAJ}, {3, MAJ}, {0, MIN}, {8, MAJ}, {10, MAJ}, {7, SUS}, {7, MAJ}}},
      79, 71, 32, 94, 8, 75, 81, 95, "2 ABAA", {{8, 1, 7, 9}}, BassStyle::PULSE, Groove::SHUFFLE,
-     Figure::STABS, Second::GUIDE, false, 82, true, 41u, {{70, 76, 64, 44, 84, 64, 127}}, -3.4},
+     Figure::STABS, Second::GUIDE, false, 82, true, 41u, {{104, 113, 95, 66, 126, 95, 186}}, -3.4},
     // B minor: the wraiths' last stand, strings and organ at full tilt
     {"Wraith Rush", 156, 11,
      {{{0, MIN}, {8, MAJ}, {3, MAJ}, {10, MAJ}, {0, MIN}, {8, MAJ}, {7, MAJ}, {0, MIN}}},
      {{{5, MIN}, {3, MAJ}, {10, MAJ}, {7, MAJ}, {5, MIN}, {3, MAJ}, {1, MAJ}, {7, MAJ}}},
      40, 19, 38, 95, 9, 68, 66, 86, "4 AABBA", {{2, 0, 4, 9}}, BassStyle::DRIVE, Groove::BREAK,
-     Figure::PEDAL, Second::THIRDS, false, 39, false, 59u, {{112, 78, 104, 66, 64, 60, 74}}, -1.4},
+     Figure::PEDAL, Second::THIRDS, false, 39, false, 59u, {{167, 113, 153, 96, 93, 88, 108}}, -1.4},
 };
 
 // The leading tone comes in only with the chords that hold it.
@@ -659,8 +659,15 @@ Score compose_track(int which)
     score.figure = std::string(basses[(int)t.bass_style]) + " bass, " + figures[(int)t.figure];
     score.volumes.assign(16, 100);
     double trim = std::pow(10, t.trim_db / 20);
-    for (int ch = 0; ch < 6; ch++) score.volumes[ch] = std::min(127, (int)std::lround(t.volumes[ch] * trim));
-    score.volumes[DRUMS] = std::min(127, (int)std::lround(t.volumes[6] * trim));
+    const int channels[] = {LEAD, COUNTER, BASS, PAD, ARP, BELL, DRUMS};
+    for (int i = 0; i < 7; i++) {
+        double level = t.volumes[i] * trim;
+        score.volumes[channels[i]] = std::min(127, (int)std::lround(level));
+        if (level <= 127) continue;
+        // past the top of the volume control the notes are played harder
+        for (ScoreNote &n : score.notes)
+            if (n.channel == channels[i]) n.velocity = std::min(127, (int)std::lround(n.velocity * level / 127));
+    }
     return score;
 }
 

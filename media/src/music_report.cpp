@@ -126,6 +126,8 @@ int main(int argc, char **argv)
         std::vector<int16_t> opening(mix.begin(), mix.begin() + std::min(mix.size(), size_t(30 * 2 * RENDER_RATE)));
         if (!write_stereo_wav(wav, opening)) std::fprintf(stderr, "music-report: cannot write %s\n", wav.c_str());
         double level = loudness_lufs(mix);
+        int peak = 1;
+        for (int16_t x : mix) peak = std::max(peak, std::abs((int)x));
         levels.push_back(level);
         double bridge = loudness_lufs(mix, f.bridge_bar * f.bar_seconds, (f.bridge_bar + 8) * f.bar_seconds);
         double last = loudness_lufs(mix, f.last_theme_bar * f.bar_seconds, (f.last_theme_bar + 8) * f.bar_seconds);
@@ -143,13 +145,14 @@ int main(int argc, char **argv)
                            figure(f.second_chord_tones, 0), std::to_string(f.clash_beats) + "/" + std::to_string(f.beats), list(f.clash_bars),
                            std::to_string(f.resolved) + "/" + std::to_string(f.approaches),
                            f.ending_bass_in_range ? "yes" : "no", figure(f.kick_on_bass, 0), figure(level),
-                           "", figure(loudness_lufs(lead) - loudness_lufs(drums)), figure(energy_above(mix, 2000)),
+                           figure(20 * std::log10(peak / 32768.0)), "", figure(loudness_lufs(lead) - loudness_lufs(drums)),
+                           figure(energy_above(mix, 2000)),
                            std::to_string(lead_reach(s, patches))});
     }
     stop_music_render();
     double mean = 0;
     for (double l : levels) mean += l / levels.size();
-    for (size_t t = 0; t < columns.size(); t++) columns[t][24] = (levels[t] >= mean ? "+" : "") + figure(levels[t] - mean);
+    for (size_t t = 0; t < columns.size(); t++) columns[t][25] = (levels[t] >= mean ? "+" : "") + figure(levels[t] - mean);
 
     const char *rows[] = {"track", "tempo (BPM)", "length (s)", "form (bars)", "fill bars", "accompaniment",
                           "1 closing on-beat chord tones %", "1 closing bars with a pitch 3x", "1 repeats at range edge",
@@ -157,7 +160,7 @@ int main(int argc, char **argv)
                           "2 third theme varies", "3 bridge on-beat follows motif %", "3 bridge repeats %",
                           "3 bridge pitches a bar", "3 bridge vs last theme (LU)", "4 second voice chord tones %",
                           "4 semitone clash beats", "4 bars with a clash", "4 bass approaches resolved", "4 ending bass in range",
-                          "4 kick on a bass note %", "5 integrated loudness (LUFS)", "5 against the five's mean (LU)",
+                          "4 kick on a bass note %", "5 integrated loudness (LUFS)", "5 peak (dBFS)", "5 against the five's mean (LU)",
                           "5 lead vs drums (LU)", "5 energy above 2 kHz %", "5 lead from sample root (st)"};
     for (size_t r = 0; r < sizeof rows / sizeof rows[0]; r++) {
         std::printf("%-34s", rows[r]);

@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "levels/level_flow.h"
 #include "shell/data_items.h"
 #include "shell/display.h"
 #include "shell/game_state.h"
+#include "shell/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -56,16 +53,6 @@ fs::path link_target(fs::path path) {
         path = target.is_absolute() ? target : path.parent_path() / target;
     }
     return path;
-}
-
-// Makes a rename in the file's folder last through a power cut.
-void sync_folder_of(const fs::path& path) {
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
 }
 
 }  // namespace
@@ -111,31 +98,8 @@ void load_high_score_table(HighScoreTable* table) {
 bool save_high_score_table(HighScoreTable* table) {
     if (table->keep_file)
         return false;
-    const fs::path target = link_target(table->file_name);
-    struct stat old_file;
-    const bool exists = stat(target.c_str(), &old_file) == 0;
-    // A table the player made read-only is theirs to keep as it is.
-    if (exists && access(target.c_str(), W_OK) != 0)
-        return false;
-    const std::string temp_name = target.string() + ".new";
-    FILE* file = fopen(temp_name.c_str(), "wb");
-    if (!file)
-        return false;
-    if (exists)
-        fchmod(fileno(file), old_file.st_mode & 07777);
     const std::vector<unsigned char> bytes = encode_entries(table);
-    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    // On the disk before the rename, so that a power cut leaves the old table or the new one.
-    const bool synced = fflush(file) == 0 && fsync(fileno(file)) == 0;
-    const bool closed = fclose(file) == 0;
-    if (written && synced && closed && rename(temp_name.c_str(), target.c_str()) == 0) {
-        sync_folder_of(target);
-        return true;
-    }
-    const int error = errno;
-    remove(temp_name.c_str());
-    errno = error;
-    return false;
+    return replace_file(link_target(table->file_name).string(), std::string(bytes.begin(), bytes.end()));
 }
 
 bool qualifies_for_high_score(const HighScoreTable* table, int score) {

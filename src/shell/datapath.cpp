@@ -3,39 +3,14 @@
 
 #include <allegro.h>
 
-#include <algorithm>
 #include <cstdio>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "shell/platform.h"
 
 namespace {
 
 // More than any path needs; a device linked there would otherwise be read without end.
 constexpr size_t max_config_bytes = 64 * 1024;
-
-// The file's first bytes, or false when it is missing, unreadable or not a plain file.
-bool read_config_file(const char* name, std::string& text) {
-    // Opened without blocking, as a FIFO would otherwise wait for a writer for ever.
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    char chunk[4096];
-    while (ok && text.size() < max_config_bytes) {
-        const ssize_t n = read(fd, chunk, std::min(sizeof chunk, max_config_bytes - text.size()));
-        if (n == 0)
-            break;
-        if (n < 0)
-            ok = false;
-        else
-            text.append(chunk, static_cast<size_t>(n));
-    }
-    close(fd);
-    return ok;
-}
 
 // Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
 bool is_utf8(const std::string& text) {
@@ -89,7 +64,7 @@ bool lines_fit_reader(const std::string& text) {
 
 std::string datafile_path(const char* default_name) {
     std::string text;
-    if (!read_config_file("datapath.cfg", text))
+    if (!read_plain_file("datapath.cfg", text, max_config_bytes))
         return default_name;
     // The library's reader loops forever on some byte sequences that are not UTF-8.
     if (!is_utf8(text) || !lines_fit_reader(text)) {

@@ -128,8 +128,7 @@ void show_rect(int left, int top, int w, int h) {
     const int x = layout.x + left * k, y = layout.y + top * k;
     if (scaled)
         blit(scaled, screen, x, y, x, y, w * k, h * k);
-    else
-        update_display(x, y, w * k, h * k);
+    update_display(x, y, w * k, h * k);
 }
 
 // The first and last pixel of a row that differ from what is shown, or false when none does.

@@ -21,8 +21,8 @@ void cover_monitor(const DesktopArea& monitor);
 // Gives a window that covered its monitor back to the window manager as a plain window.
 void uncover_monitor();
 
-// True when the game may write the scaled picture straight into the real screen's lines, and
-// then show a rectangle of them with update_display().
+// True when the game may write the scaled picture straight into the real screen's lines; else it
+// blits a copy to the screen. Either way update_display() then shows the rectangle written.
 bool writes_screen_lines();
 void update_display(int x, int y, int w, int h);
 

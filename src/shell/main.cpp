@@ -6,10 +6,12 @@
 #include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
+#include "shell/platform.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 
 int main(int argc, char** argv) {
+    start_platform();
     CommandLine line = parse_command_line(argc, argv);
     if (!line.run)
         return line.exit_status;

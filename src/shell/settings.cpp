@@ -1,20 +1,22 @@
 // The game's own settings file, kept apart from the library's allegro.cfg.
 #include "shell/settings.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "shell/display_platform.h"
+#include "shell/platform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // Far more than the file ever holds; anything longer is not ours.
-constexpr std::uintmax_t max_settings_bytes = 4096;
+constexpr std::size_t max_settings_bytes = 4096;
 
 std::string trimmed(const std::string& s) {
     const auto begin = s.find_first_not_of(" \t\r");
@@ -51,16 +53,9 @@ std::string settings_path() {
 }
 
 bool load_fullscreen_choice(const std::string& path) {
-    std::error_code error;
-    // A FIFO or a device would block or never end; only a plain file is read.
-    if (path.empty() || !fs::is_regular_file(path, error))
+    std::string text;
+    if (path.empty() || !read_plain_file(path, text, max_settings_bytes + 1))
         return false;
-    std::ifstream file(path, std::ios::binary);
-    std::string text(max_settings_bytes + 1, '\0');
-    file.read(&text[0], static_cast<std::streamsize>(text.size()));
-    if (file.bad() || (!file.eof() && file.fail()))
-        return false;
-    text.resize(static_cast<std::size_t>(file.gcount()));
     const int fullscreen = text.size() > max_settings_bytes ? -1 : parse_settings(text);
     if (fullscreen < 0) {
         fprintf(stderr, "The Ghosts of Vorn: %s is not understood; starting in a window\n", path.c_str());
@@ -76,21 +71,10 @@ void save_fullscreen_choice(const std::string& path, bool fullscreen) {
         return;
     std::error_code error;
     fs::create_directories(fs::path(path).parent_path(), error);
-    const std::string temp = path + ".new";
-    {
-        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        file << "# The Ghosts of Vorn: how the game last showed itself (Alt+Enter or F11 switches)\n"
-             << "fullscreen = " << (fullscreen ? "yes" : "no") << "\n";
-        if (!file.flush()) {
-            fs::remove(temp, error);
-            return;
-        }
-    }
-    fs::rename(temp, path, error);
-    if (error) {
-        fprintf(stderr, "The Ghosts of Vorn: %s could not be written: %s\n", path.c_str(), error.message().c_str());
-        fs::remove(temp, error);
-    }
+    const std::string text = std::string("# The Ghosts of Vorn: how the game last showed itself (Alt+Enter or F11 switches)\n") +
+                             "fullscreen = " + (fullscreen ? "yes" : "no") + "\n";
+    if (!replace_file(path, text))
+        fprintf(stderr, "The Ghosts of Vorn: %s could not be written: %s\n", path.c_str(), strerror(errno));
 }
 
 void save_fullscreen_choice(bool fullscreen) { save_fullscreen_choice(settings_path(), fullscreen); }

@@ -2,17 +2,9 @@
 #include "shell/startup.h"
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#ifdef __unix__
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include "play/crosshair.h"
 #include "play/ghost.h"
@@ -21,6 +13,7 @@
 #include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
+#include "shell/platform.h"
 
 namespace {
 
@@ -71,33 +64,6 @@ void check_data_items(const char* path) {
             }
         }
     }
-}
-
-// The library crashes instead of failing on a datafile that ends early or is corrupt, so a
-// child process tries the load first; the child must not run the library's exit handlers.
-bool datafile_loads(const char* path) {
-#ifdef __unix__
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return true;
-    if (pid == 0) {
-        for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL})
-            signal(sig, SIG_DFL);
-        const int null_fd = open("/dev/null", O_WRONLY);
-        if (null_fd >= 0)
-            dup2(null_fd, 2);
-        _exit(load_game_data(path) ? 0 : 1);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return true;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-#else
-    (void)path;
-    return true;
-#endif
 }
 
 // The crosshair: a white ring, a red inner ring and two slanted strokes.

@@ -27,18 +27,37 @@ static int loudness(int ms) {
     return heard.empty() ? 0 : *high - *low;
 }
 
-// Rendered through the library's synth with the game's patches, each track is within 1 LU of the five's mean.
-TEST(Music, TheFiveTracksAreEquallyLoud) {
-    ASSERT_TRUE(media::start_music_render("../patches/default.cfg")) << allegro_error;
-    std::vector<double> levels;
+// Each track rendered through the library's synth with the game's patches, once for the tests below.
+static const std::vector<std::vector<int16_t>>& renders() {
+    static std::vector<std::vector<int16_t>> mixes;
+    if (!mixes.empty() || !media::start_music_render("../patches/default.cfg")) return mixes;
     for (int i = 0; i < MUSIC_TRACK_COUNT; ++i) {
         const media::Score score = media::compose_track(i);
-        levels.push_back(media::loudness_lufs(media::render_music(media::midi_file(score), media::music_figures(score).seconds)));
+        mixes.push_back(media::render_music(media::midi_file(score), media::music_figures(score).seconds));
     }
     media::stop_music_render();
+    return mixes;
+}
+
+// Each track is within 1 LU of the five's mean.
+TEST(Music, TheFiveTracksAreEquallyLoud) {
+    ASSERT_EQ(renders().size(), size_t(MUSIC_TRACK_COUNT)) << allegro_error;
+    std::vector<double> levels;
+    for (const auto& mix : renders()) levels.push_back(media::loudness_lufs(mix));
     const double mean = std::accumulate(levels.begin(), levels.end(), 0.0) / levels.size();
     for (int i = 0; i < MUSIC_TRACK_COUNT; ++i)
         EXPECT_NEAR(levels[i], mean, 1.0) << media::compose_track(i).title;
+}
+
+// The sound effects were set against music at about -20 LUFS, and the music keeps 1 dB below full scale.
+TEST(Music, PlaysAtTheLevelOfTheEffectsWithoutClipping) {
+    ASSERT_EQ(renders().size(), size_t(MUSIC_TRACK_COUNT)) << allegro_error;
+    const int minus_1_dbfs = 29204;
+    for (int i = 0; i < MUSIC_TRACK_COUNT; ++i) {
+        const auto [low, high] = std::minmax_element(renders()[i].begin(), renders()[i].end());
+        EXPECT_NEAR(media::loudness_lufs(renders()[i]), -20, 1.0) << media::compose_track(i).title;
+        EXPECT_LT(std::max(-*low, int(*high)), minus_1_dbfs) << media::compose_track(i).title;
+    }
 }
 
 // Phrases close on chord tones without stammering, the voices keep out of each other's way, the bass
