@@ -43,14 +43,7 @@ class Player:
         self.wine, self.x = wine, wine.x
         self.x.move(320, 240)
         self.proc = wine.start(*command, "--fullscreen", cwd=folder, VORN_GHOST_AT="296,216")
-        self.title = self.wait(lambda f: title(0)(f) or self.activate(), "title screen", 30)
-
-    def activate(self):
-        """Wine's desktop leaves a new window inactive, and the game waits, until it is clicked."""
-        if self.x.game_window():
-            self.x.button(1, True)
-            self.x.button(1, False)
-            time.sleep(0.5)
+        self.title = self.wait(title(0), "title screen", 30)
 
     def wait(self, check, what, timeout=10):
         if f := self.x.wait(check, timeout):
