@@ -94,8 +94,8 @@ test: test-deps test-build asan-build
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
 # The media come from the native build; Allegro (kept built in $(WINDOWS_BUILD)/allegro) and the game
-# are cross-built. Leaves the zip, the staged folder $(WINDOWS_BUILD)/stage and the test build with
-# the hooks in $(WINDOWS_BUILD)/hooked.
+# are cross-built. Leaves the zip, the installer, the staged folder $(WINDOWS_BUILD)/stage and the
+# test build with the hooks in $(WINDOWS_BUILD)/hooked.
 windows: windows-deps build
 	@dist/windows/build-allegro.sh $(WINDOWS_BUILD)/allegro
 	@cmake -S . -B $(WINDOWS_BUILD)/game -DCMAKE_TOOLCHAIN_FILE=$(abspath dist/windows/mingw-w64.cmake) \
@@ -103,7 +103,8 @@ windows: windows-deps build
 	  -DVORN_ALLEGRO_LICENCE=$(abspath $(WINDOWS_BUILD))/allegro/install/license.txt \
 	  -DVORN_MEDIA_DIR=$(abspath $(BUILD)) -DVORN_WINDOWS_OUT=$(abspath $(WINDOWS_BUILD)) >/dev/null
 	@cmake --build $(WINDOWS_BUILD)/game -j2
-	@ls -l $(WINDOWS_BUILD)/*.zip
+	@$(MAKE) --no-print-directory windows-installer
+	@ls -l $(WINDOWS_BUILD)/*.zip $(WIN_SETUP)
 windows-hooked: windows
 
 $(FUZZ_BUILD)/CMakeCache.txt:
@@ -149,6 +150,27 @@ music-report: play-deps build
 SOAK_SECONDS ?= 600
 soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
+
+# The Windows game's installer, from the staged folder the zip holds and the game's icon (WIN_ICON=
+# for the installer's own); `make windows` calls it.
+WIN_VERSION ?= $(shell sed -n 's/^project.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+WIN_STAGE ?= $(WINDOWS_BUILD)/stage
+WIN_ZIP ?= $(WINDOWS_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64.zip
+WIN_HOOKED ?= $(WINDOWS_BUILD)/hooked/ghosts-of-vorn.exe
+WIN_ICON ?= $(WINDOWS_BUILD)/game/dist/windows/ghosts-of-vorn.ico
+WIN_SETUP = $(WINDOWS_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-setup.exe
+WIN_CHECK_DEPS := wine xvfb python3 python3-xlib python3-pil python3-pytest nsis
+.PHONY: windows-installer windows-check
+
+windows-installer:
+	$(call install_missing,nsis)
+	@dist/windows/make-installer.sh $(WIN_STAGE) $(WIN_VERSION) $(WIN_SETUP) $(WIN_ICON)
+
+# The zip, the test build and the installer under Wine, on a private X server with a fresh prefix.
+windows-check: windows
+	$(call install_missing,$(WIN_CHECK_DEPS))
+	VORN_WIN_ZIP=$(WIN_ZIP) VORN_WIN_HOOKED=$(WIN_HOOKED) VORN_WIN_SETUP=$(WIN_SETUP) VORN_WIN_WORK=$(WINDOWS_BUILD)/check \
+	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v -rP tests/windows
 
 clean:
 	rm -rf $(BUILD)

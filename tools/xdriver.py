@@ -250,10 +250,12 @@ class Hunter:
 class XServer:
     """A private Xvfb (640x480x24 unless told) and one connection to it for input and grabs."""
 
-    def __init__(self, width=WIDTH, height=HEIGHT):
+    def __init__(self, width=WIDTH, height=HEIGHT, number=None):
+        """On display number, or on the first free one."""
         self.width, self.height = width, height
         rd, wr = os.pipe()
-        self.proc = spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0", "%dx%dx24" % (width, height),
+        self.proc = spawn(["Xvfb"] + ([":%d" % number] if number is not None else []) +
+                          ["-displayfd", str(wr), "-screen", "0", "%dx%dx24" % (width, height),
                            "-nolisten", "tcp"], pass_fds=(wr,), stderr=subprocess.DEVNULL)
         os.close(wr)
         number = b""
