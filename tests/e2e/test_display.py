@@ -175,3 +175,11 @@ def test_window_fullscreen_and_back_in_play_remembered_at_the_next_start(game):
     assert game.proc.wait(5) == 1
     game.start()
     game.wait(title(0), "title in full screen at the next start", True, 30)
+
+
+def test_a_scale_asked_for_sizes_the_window_whatever_the_desktop(game):
+    game.start("--scale", "1")
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline and not ((w := X.game_window()) and w[2:] == (640, 480)):
+        time.sleep(0.05)
+    assert X.game_window()[2:] == (640, 480)
