@@ -44,6 +44,12 @@ def cpu_seconds(pid, thread=None):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def wakeups(pid, thread):
+    """How many times a thread has gone to sleep and been woken so far, from /proc."""
+    with open("/proc/%d/task/%d/status" % (pid, thread)) as f:
+        return sum(int(line.split()[1]) for line in f if line.startswith(("voluntary_ctxt", "nonvoluntary_ctxt")))
+
+
 def near(colour, want, tol=14):
     """16-bit colours come back rounded from a 24-bit server."""
     return all(abs(a - b) <= tol for a, b in zip(colour, want))

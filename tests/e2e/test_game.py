@@ -141,10 +141,13 @@ class TestScoringGame:
         # The game's own thread, which draws and waits for the ticks; the library's sound and input
         # threads do their own work.
         pid, began = game.proc.pid, time.monotonic()
-        cpu = xd.cpu_seconds(pid, pid)
+        cpu, woken = xd.cpu_seconds(pid, pid), xd.wakeups(pid, pid)
         time.sleep(4)
         share = (xd.cpu_seconds(pid, pid) - cpu) / (time.monotonic() - began)
         assert share < 0.08, "the game's thread used %.0f%% of a core on the still title screen" % (100 * share)
+        # A few times a tick: a wait made of 1 ms sleeps costs little CPU but keeps the core awake.
+        rate = (xd.wakeups(pid, pid) - woken) / (time.monotonic() - began)
+        assert rate < 450, "the game's thread woke %.0f times a second on the still title screen" % rate
         game.keys(("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "high-score table"))
         digits = xd.Digits(X.grab(), 150, 352)
         game.keys(("a", title(1), "title after the table"), ("Up", title(0), "New Game highlighted"))
