@@ -85,7 +85,8 @@ class Desktop:
         shot = os.path.join(BUILD, "screenshots", "failed", "display-%s-%s.png" % (DESK, what.replace(" ", "_")))
         os.makedirs(os.path.dirname(shot), exist_ok=True)
         X.image().save(shot)
-        pytest.fail("no %s within %s s (status %s; screen in %s)" % (what, timeout, self.proc.poll(), shot))
+        pytest.fail("no %s within %s s (status %s; window %s; screen in %s)" % (what, timeout, self.proc.poll(),
+                                                                           X.game_window(), shot))
 
     def keys(self, fullscreen, *steps):
         for key, check, what in steps:
