@@ -45,6 +45,7 @@ DesktopArea work_area_on(const DesktopArea& monitor) {
 }
 
 DesktopArea monitor_of_window() {
+    // Every mode switch asks for the monitor first, so the hook is in place before the window is sized.
     win_set_msg_pre_proc(allow_large_windows);
     const HWND window = win_get_window();
     HMONITOR monitor;
