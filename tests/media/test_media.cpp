@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "media.h"
-#include "shell/data_items.h"
+#include "shell/game_state.h"
 
 using testing::AllOf;
 using testing::Ge;
