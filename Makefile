@@ -142,7 +142,7 @@ media-preview: test-deps test-build
 # patch set, and the first 30 s of each as a WAV file in $(BUILD)/music.
 music-report: play-deps build
 	@cmake --build $(BUILD) --target music-report
-	@$(BUILD)/media/music-report $(abspath $(BUILD))/patches/default.cfg $(BUILD)/music
+	@$(BUILD)/media/music-report $(abspath $(BUILD))/patches/default.cfg $(BUILD)/music $(BUILD)/music/tracks.list
 
 # SOAK_SECONDS of the sanitized game under random keys and mouse, for crashes, reports and hangs;
 # alongside, the plain hooked build played by an aiming player from level 18, for its memory and the
