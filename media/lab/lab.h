@@ -67,6 +67,7 @@ double zap_over_music(const std::vector<int16_t> &music, const std::vector<int16
 // What the notes show: phrase endings and clashes, the figures the tests hold.
 struct NoteFigures {
     int phrase_endings = 0, endings_on_chord_tones = 0;
+    std::vector<int> off_chord_endings;  // bars, counted from 1
     int beats = 0, clash_beats = 0;  // beats where a new note is a semitone from one sounding
     std::vector<int> clash_bars;      // counted from 1
 };

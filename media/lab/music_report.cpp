@@ -213,6 +213,9 @@ void measure(Track &t, std::map<int, std::vector<Sample>> &patches, const std::v
 
     NoteFigures nf = note_figures(s);
     c["3 phrase endings on chord tones"] = std::to_string(nf.endings_on_chord_tones) + "/" + std::to_string(nf.phrase_endings);
+    std::string off;
+    for (int b : nf.off_chord_endings) off += std::to_string(b) + " ";
+    c["3 bars ending off the chord"] = off.empty() ? "-" : off;
     c["3 semitone clash beats"] = std::to_string(nf.clash_beats) + "/" + std::to_string(nf.beats);
 
     // the hook: the first theme's first five notes
@@ -278,7 +281,8 @@ void measure(Track &t, std::map<int, std::vector<Sample>> &patches, const std::v
             for (int b = x.first_bar + 3; b < x.first_bar + x.bars; b += 4) t.shared["phrase-ending rhythm"].insert(rhythm(s, LEAD, b));
     }
     std::string ending;
-    for (int ch = 0; ch < 16; ch++) ending += rhythm(s, ch, bar_count(s) - 1);
+    int last_bar = s.notes.empty() ? 0 : s.notes.back().tick / s.bar_ticks;
+    for (int ch = 0; ch < 16; ch++) ending += rhythm(s, ch, last_bar);
     t.shared["ending bar"].insert(ending);
     int first_note = s.notes.empty() ? 0 : s.notes.front().tick, last_off = 0;
     for (const Note &n : s.notes) last_off = std::max(last_off, n.tick + n.length);

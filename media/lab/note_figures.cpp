@@ -14,7 +14,8 @@ bool sounding_at(const Note &n, int tick) { return n.tick <= tick && tick < n.ti
 NoteFigures note_figures(const Song &song)
 {
     NoteFigures f;
-    // a phrase ends with the last lead note of every fourth bar of a section
+    // a phrase ends with the last lead note of every fourth bar of a section, on a tone of a chord
+    // sounding while it does
     for (const Section &s : song.sections)
         for (int bar = s.first_bar + 3; bar < s.first_bar + s.bars; bar += 4) {
             const Note *last = nullptr;
@@ -23,13 +24,15 @@ NoteFigures note_figures(const Song &song)
             if (!last) continue;
             bool accompanied = false, chord_tone = false;
             for (const Note &n : song.notes)
-                if (n.channel != LEAD && n.channel != DRUMS && sounding_at(n, last->tick)) {
+                if (n.channel != LEAD && n.channel != DRUMS && n.tick < last->tick + last->length &&
+                    last->tick < n.tick + n.length) {
                     accompanied = true;
                     chord_tone |= (n.key - last->key) % 12 == 0;
                 }
             if (!accompanied) continue;
             f.phrase_endings++;
             f.endings_on_chord_tones += chord_tone;
+            if (!chord_tone) f.off_chord_endings.push_back(bar + 1);
         }
     const int beat = song.ppq;
     for (int tick = 0; tick < song.end_tick; tick += beat) {
