@@ -39,7 +39,7 @@ static const std::vector<lab::Song>& songs() {
     static std::vector<lab::Song> all;
     for (const auto& [abc, midi] : lab::track_list("../music/tracks.list"))
         if (all.size() < size_t(MUSIC_TRACK_COUNT) && lab::load_track(abc, midi, all.emplace_back()))
-            all.back().title = abc.substr(abc.rfind('/') + 1);
+            all.back().title = abc.substr(abc.rfind('/') + 1, abc.rfind('.') - abc.rfind('/') - 1);
     return all;
 }
 
