@@ -149,6 +149,34 @@ const SeeThroughCase see_through[] = {{"HeatMeasure", 40, 6},
                                       {"Score", 520, 4}};
 INSTANTIATE_TEST_SUITE_P(Hud, SeeThroughText, testing::ValuesIn(see_through), case_name<SeeThroughCase>);
 
+// The input thread's report of a key, as the keyboard driver gives it.
+void key_event(int scancode, bool down) { keyboard_lowlevel_callback(down ? scancode : scancode | 0x80); }
+
+// A tap that comes and goes between two looks at the keys, as on a busy machine, still switches;
+// a key held down (its repeats) switches once.
+TEST(DisplayToggle, ATapBetweenTwoPollsSwitchesOnce) {
+    start_game();
+    setenv("XDG_CONFIG_HOME", fs::current_path().c_str(), 1);
+    const bool was_fullscreen = display_layout().fullscreen;
+    key_event(KEY_F11, true);
+    key_event(KEY_F11, true);
+    key_event(KEY_F11, false);
+    poll_display();
+    const bool after_tap = display_layout().fullscreen;
+    poll_display();
+    const bool after_next_poll = display_layout().fullscreen;
+    key_event(KEY_ALT, true);
+    key[KEY_ALT] = 1;
+    key_event(KEY_ENTER, true);
+    key_event(KEY_ENTER, false);
+    key[KEY_ALT] = 0;
+    key_event(KEY_ALT, false);
+    poll_display();
+    EXPECT_NE(after_tap, was_fullscreen) << "F11 tapped between two polls";
+    EXPECT_EQ(after_next_poll, after_tap) << "one press, one switch";
+    EXPECT_EQ(display_layout().fullscreen, was_fullscreen) << "Alt+Enter tapped between two polls";
+}
+
 struct CornerCase {
     const char* name;
     int x, y;
