@@ -26,7 +26,7 @@ DEB_VERSION = $(shell sed -n 's/^version=//p' $(BUILD)/dist/release 2>/dev/null)
 DEB_FILE = $(BUILD)/ghosts-of-vorn_$(DEB_VERSION)_$(shell dpkg --print-architecture).deb
 
 .PHONY: all deps play-deps deb-deps test-deps build test-build asan-build play install uninstall deb \
-        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-hooked
+        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-installer windows-check
 
 all: build
 
@@ -93,41 +93,13 @@ test: test-deps test-build asan-build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
-# The media come from the native build; Allegro (kept built in $(WINDOWS_BUILD)/allegro) and the game
-# are cross-built. Leaves the zip, the installer, the staged folder $(WINDOWS_BUILD)/stage and the
-# test build with the hooks in $(WINDOWS_BUILD)/hooked.
-windows: windows-deps build
-	@dist/windows/build-allegro.sh $(WINDOWS_BUILD)/allegro
-	@cmake -S . -B $(WINDOWS_BUILD)/game -DCMAKE_TOOLCHAIN_FILE=$(abspath dist/windows/mingw-w64.cmake) \
-	  -DCMAKE_BUILD_TYPE=Release -DVORN_ALLEGRO_DIR=$(abspath $(WINDOWS_BUILD))/allegro/install \
-	  -DVORN_ALLEGRO_LICENCE=$(abspath $(WINDOWS_BUILD))/allegro/install/license.txt \
-	  -DVORN_MEDIA_DIR=$(abspath $(BUILD)) -DVORN_WINDOWS_OUT=$(abspath $(WINDOWS_BUILD)) >/dev/null
-	@cmake --build $(WINDOWS_BUILD)/game -j2
-	@$(MAKE) --no-print-directory windows-installer
-	@ls -l $(WINDOWS_BUILD)/*.zip $(WIN_SETUP)
-windows-hooked: windows
-
 $(FUZZ_BUILD)/CMakeCache.txt:
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_FUZZ=ON
 
-# Each fuzz target runs FUZZ_SECONDS from its corpus in tests/corpus/, working in tmpfs when there
-# is one. The corpus and what was found are then merged, keeping the inputs that add coverage and
-# every hand-named one (seed-*, regression-*). A crash stops here, its input kept in crashes/.
+# Each fuzz target for FUZZ_SECONDS from its corpus in tests/corpus/, the corpus then merged.
 fuzz: test-deps $(FUZZ_BUILD)/CMakeCache.txt
 	@cmake --build $(FUZZ_BUILD) -j2 --target $(addprefix fuzz_,$(FUZZ_TARGETS))
-	@work="$(abspath $(FUZZ_BUILD))"; [ -d /dev/shm ] && export TMPDIR=/dev/shm; \
-	for t in $(FUZZ_TARGETS); do \
-	  fuzzer=$$work/tests/fuzz/fuzz_$$t; corpus=tests/corpus/$$t; log=$$work/fuzz_$$t.log; \
-	  found=$$work/found/$$t; merged=$$work/merged/$$t; \
-	  rm -rf $$found $$merged $$work/crashes/$$t-* && mkdir -p $$found $$merged $$corpus $$work/crashes || exit 1; \
-	  echo "Fuzzing $$t for $(FUZZ_SECONDS) s"; \
-	  $$fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -timeout=10 -print_final_stats=1 \
-	    -artifact_prefix=$$work/crashes/$$t- $$found $$corpus 2>$$log || { tail -40 $$log; exit 1; }; \
-	  grep -E '^stat::(number_of_executed_units|new_units_added)' $$log; \
-	  cp $$corpus/*-* $$merged/ 2>/dev/null; \
-	  $$fuzzer -merge=1 $$merged $$corpus $$found 2>>$$log || { tail -20 $$log; exit 1; }; \
-	  rm -rf $$corpus && mv $$merged $$corpus && echo "$$corpus: $$(ls $$corpus | wc -l) inputs"; \
-	done
+	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_MAX_LEN) $(FUZZ_TARGETS)
 
 # Timings with up to 1000 ghosts and their targets (silent sound, its own X display), then the
 # real game running: its CPU, frames, logic steps and key taps on each screen, against their targets.
@@ -151,6 +123,21 @@ SOAK_SECONDS ?= 600
 soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
 
+# ---- Windows: cross-built with mingw-w64, checked under Wine ----
+
+# The media come from the native build; Allegro (kept built in $(WINDOWS_BUILD)/allegro) and the game
+# are cross-built. Leaves the zip, the installer, the staged folder $(WINDOWS_BUILD)/stage and the
+# test build with the hooks in $(WINDOWS_BUILD)/hooked.
+windows: windows-deps build
+	@dist/windows/build-allegro.sh $(WINDOWS_BUILD)/allegro
+	@cmake -S . -B $(WINDOWS_BUILD)/game -DCMAKE_TOOLCHAIN_FILE=$(abspath dist/windows/mingw-w64.cmake) \
+	  -DCMAKE_BUILD_TYPE=Release -DVORN_ALLEGRO_DIR=$(abspath $(WINDOWS_BUILD))/allegro/install \
+	  -DVORN_ALLEGRO_LICENCE=$(abspath $(WINDOWS_BUILD))/allegro/install/license.txt \
+	  -DVORN_MEDIA_DIR=$(abspath $(BUILD)) -DVORN_WINDOWS_OUT=$(abspath $(WINDOWS_BUILD)) >/dev/null
+	@cmake --build $(WINDOWS_BUILD)/game -j2
+	@$(MAKE) --no-print-directory windows-installer
+	@ls -l $(WINDOWS_BUILD)/*.zip $(WIN_SETUP)
+
 # The Windows game's installer, from the staged folder the zip holds and the game's icon (WIN_ICON=
 # for the installer's own); `make windows` calls it.
 WIN_VERSION ?= $(shell sed -n 's/^project.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -159,8 +146,6 @@ WIN_ZIP ?= $(WINDOWS_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64.zip
 WIN_HOOKED ?= $(WINDOWS_BUILD)/hooked/ghosts-of-vorn.exe
 WIN_ICON ?= $(WINDOWS_BUILD)/game/dist/windows/ghosts-of-vorn.ico
 WIN_SETUP = $(WINDOWS_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-setup.exe
-WIN_CHECK_DEPS := wine xvfb python3 python3-xlib python3-pil python3-pytest nsis
-.PHONY: windows-installer windows-check
 
 windows-installer:
 	$(call install_missing,nsis)
