@@ -128,14 +128,14 @@ mergeInto(LibraryManager.library, {
   },
 
   // The node asks for a block at a time; the mixer fills it unless the page is in the background.
-  // What is handed to Web Audio is measured in Module.webAudioTap, for the page's tests.
+  // Module.webAudioTap keeps the blocks handed to Web Audio and the loudest one's RMS, for tests.
   web_audio_open__deps: ['$WebPage', 'web_page_hidden'],
   web_audio_open: function(frames) {
     var Context = window.AudioContext || window.webkitAudioContext;
     if (!Context) return 0;
     var context = new Context();
     var node = context.createScriptProcessor(frames, 0, 2);
-    var tap = Module['webAudioTap'] = { blocks: 0, sumSquares: 0, peak: 0 };
+    var tap = Module['webAudioTap'] = { blocks: 0, loudest: 0 };
     node.onaudioprocess = function(e) {
       var left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
       if (_web_page_hidden() || ABORT) {
@@ -144,21 +144,23 @@ mergeInto(LibraryManager.library, {
         return;
       }
       var block = Module['_web_audio_mix']() >> 1;
-      var sum = 0, peak = tap.peak;
+      var sum = 0;
       for (var i = 0; i < frames; i++) {
         var l = HEAP16[block + 2 * i] / 32768, r = HEAP16[block + 2 * i + 1] / 32768;
         left[i] = l;
         right[i] = r;
         sum += l * l + r * r;
-        peak = Math.max(peak, Math.abs(l), Math.abs(r));
       }
       tap.blocks++;
-      tap.sumSquares += sum;
-      tap.peak = peak;
+      tap.loudest = Math.max(tap.loudest, Math.sqrt(sum / (2 * frames)));
     };
     node.connect(context.destination);
     WebPage.audio = { context: context, node: node };
-    if (WebPage.started || context.state == 'running') { WebPage.started = false; WebPage.startSound(); }
+    // A click before the sound was opened, or a browser that allows sound at once.
+    if (WebPage.started || context.state == 'running') {
+      WebPage.started = false;
+      WebPage.startSound();
+    }
     return context.sampleRate;
   },
 
