@@ -8,12 +8,12 @@ FUZZ_TARGETS := high_scores datapath
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 1024
 # Building and playing need only these; `make test`, `make bench` and `make fuzz` add the rest.
-PLAY_DEPS := g++ cmake make pkg-config liballegro4-dev libx11-dev libxrandr-dev freepats libfreetype-dev libpng-dev \
+PLAY_DEPS := g++ cmake make pkg-config liballegro4-dev libx11-dev libxrandr-dev freepats libfreetype-dev libpng-dev abcmidi \
              fonts-dejavu-core x11-utils
 DEB_DEPS := $(PLAY_DEPS) dpkg-dev
 TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xauth xdotool imagemagick openbox x11-xserver-utils \
              libgtest-dev libgmock-dev python3-pytest libbenchmark-dev alsa-utils clang libclang-rt-14-dev \
-             lintian desktop-file-utils appstream man-db
+             lintian desktop-file-utils appstream man-db abcm2ps ghostscript
 # `make windows`: the game cross-built for 64-bit Windows with mingw-w64, beside the native build.
 WINDOWS_DEPS := $(PLAY_DEPS) g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
                 icoutils patch
@@ -173,7 +173,7 @@ media-preview: test-deps test-build
 # patch set, and the first 30 s of each as a WAV file in $(BUILD)/music.
 music-report: play-deps build
 	@cmake --build $(BUILD) --target music-report
-	@$(BUILD)/media/music-report $(abspath $(BUILD))/patches/default.cfg $(BUILD)/music
+	@$(BUILD)/media/music-report $(abspath $(BUILD))/patches/default.cfg $(BUILD)/music $(BUILD)/music/tracks.list
 
 # SOAK_SECONDS of the sanitized game under random keys and mouse, for crashes, reports and hangs;
 # alongside, the plain hooked build played by an aiming player from level 18, for its memory and the

@@ -62,7 +62,10 @@ def main(media, out):
     (out / 'data.dat.sum').write_text('%d %x\n' % (len(data), fnv1a(data)))
     (out / 'allegro.cfg').write_text('[sound]\nmidi_card = DIGI\npatches = /game/patches/default.cfg\n')
     programs, drums = set(), set()
-    for track in sorted((media / 'media' / 'items').glob('*_track.mid')):
+    tracks = sorted((media / 'music').glob('*.mid'))
+    if not tracks:
+        sys.exit('stage-data.py: no tracks in %s' % (media / 'music'))
+    for track in tracks:
         p, d = instruments_played(track.read_bytes())
         programs |= p
         drums |= d

@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "levels/level_flow.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
+#include "levels/still_screen.h"
+#include "platform/display.h"
+#include "platform/system.h"
 #include "shell/game_state.h"
-#include "shell/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -136,12 +135,11 @@ void insert_high_score(HighScoreTable* table, const char* name, int score) {
 }
 
 void show_high_scores(int score) {
-    clear_bitmap(game_screen);
     HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, "High Scores.txt");
     if (qualifies_for_high_score(table, score))
         insert_high_score(table, "Ghost Hunter", score);
 
-    textprintf_ex(game_screen, item_font(HEADING_FONT), 20, 20, white(), -1, "High Scores!");
+    draw_heading("High Scores!");
 
     FONT* text_font = item_font(TEXT_FONT);
     for (int i = 0; i < HIGH_SCORE_COUNT; ++i) {

@@ -3,16 +3,12 @@
 
 #include "frontend/high_scores.h"
 #include "levels/level_flow.h"
+#include "platform/display.h"
 #include "play/ghost.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
 #include "shell/game_state.h"
-#include "shell/main_loop.h"
+#include "shell/pacing.h"
 #include "shell/startup.h"
-
-#ifdef VORN_TEST_HOOKS
-#include <cstdlib>
-#endif
+#include "shell/test_hooks.h"
 
 const char* const story_lines[8] = {
     "King Sakkar has commisioned you to find the elusive Red Gem of Vorn",
@@ -31,12 +27,6 @@ namespace {
 
 const char* const menu_labels[3] = {"New Game", "High Scores", "Quit"};
 
-// Waits for a key's release, as the menu moves one item per press.
-void wait_for_release(int k) {
-    while (key[k])
-        rest_a_moment();
-}
-
 // Sets up a fresh game and introduces level 1.
 void start_new_game() {
     score = 0;
@@ -46,13 +36,10 @@ void start_new_game() {
     start_time = 120;
     time_left = start_time;
     ghosts.clear();
-#ifdef VORN_TEST_HOOKS
-    // The tests' own build: VORN_FIRST_LEVEL=N makes "New Game" introduce level N.
-    if (const char* first = getenv("VORN_FIRST_LEVEL"); first && atoi(first) > 1) {
-        level = atoi(first) - 1;
+    if (const int first = hooked_first_level(); first > 1) {
+        level = first - 1;
         levels_since_bomb = level % 5;
     }
-#endif
     start_next_level();
 }
 
@@ -86,13 +73,13 @@ void run_title_menu() {
                 selected -= 1;
                 if (selected < 0)
                     selected = 2;
-                wait_for_release(KEY_UP);
+                wait_for_key_release(KEY_UP);
             }
             if (key[KEY_DOWN]) {
                 selected += 1;
                 if (selected > 2)
                     selected = 0;
-                wait_for_release(KEY_DOWN);
+                wait_for_key_release(KEY_DOWN);
             }
             // Not debounced: every tick with Enter down acts again. Alt+Enter is the display's.
             if (key[KEY_ENTER] && !key[KEY_ALT] && !key[KEY_ALTGR]) {

@@ -2,11 +2,10 @@
 #include "levels/end_screens.h"
 
 #include "frontend/high_scores.h"
-#include "levels/level_flow.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
+#include "levels/still_screen.h"
+#include "platform/display.h"
 #include "shell/game_state.h"
-#include "shell/main_loop.h"
+#include "shell/random.h"
 
 const char* const game_over_lines[11] = {
     "Looks like the rest of the ghosts still hold the Red Gem shards.",
@@ -32,16 +31,6 @@ const char* const win_story_lines[6] = {
 };
 
 const int win_story_rows[6] = {110, 120, 130, 140, 160, 180};
-
-namespace {
-
-// Clears the screen and puts a heading at the top left.
-void draw_heading(const char* heading) {
-    clear_bitmap(game_screen);
-    textprintf_ex(game_screen, item_font(HEADING_FONT), 20, 20, white(), -1, "%s", heading);
-}
-
-}  // namespace
 
 void show_game_over() {
     draw_heading("Game Over!");

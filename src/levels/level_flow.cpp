@@ -2,12 +2,11 @@
 #include "levels/level_flow.h"
 
 #include "levels/end_screens.h"
+#include "levels/still_screen.h"
+#include "platform/display.h"
 #include "play/ghost.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
 #include "shell/game_state.h"
-#include "shell/main_loop.h"
-#include "shell/startup.h"
+#include "shell/random.h"
 
 const char* const encouragement_lines[10] = {
     "Get ready for some ghost hunting!",
@@ -24,15 +23,6 @@ const char* const encouragement_lines[10] = {
 
 const char* const flash_bomb_message =
     "You have aqcuired a flash bomb! Hit the right mouse button to instantly kill all visible ghosts!";
-
-void hit_a_to_continue() {
-    textprintf_ex(game_screen, item_font(TEXT_FONT), 245, 350, white(), -1, "Hit A to continue");
-    present_screen();
-    while (!key[KEY_A])
-        rest_a_moment();
-    while (key[KEY_A])
-        rest_a_moment();
-}
 
 void start_next_level() {
     level += 1;

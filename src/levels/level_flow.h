@@ -1,4 +1,4 @@
-// Level start with its introduction screen, and the shared "Hit A" wait.
+// Level start with its introduction screen.
 #pragma once
 
 extern const char* const encouragement_lines[10];
@@ -6,6 +6,3 @@ extern const char* const flash_bomb_message;
 
 // Raises the level, rebuilds the ghost list, awards bombs and shows the introduction.
 void start_next_level();
-
-// "Hit A to continue", then waits until A is pressed and released.
-void hit_a_to_continue();

@@ -4,9 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/display.h"
 #include "play/ghost.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
 #include "shell/game_state.h"
 
 int beam_damage = 1;

@@ -1,13 +1,24 @@
-// The crosshair's slow random wobble.
+// The crosshair: its picture and its slow random wobble.
 #include "play/crosshair.h"
 
 #include "shell/game_state.h"
-#include "shell/main_loop.h"
+#include "shell/random.h"
 
 int crosshair_angle = 0;
 int crosshair_timer = 0;
 int crosshair_turn_delay = 10;
 BITMAP* pointer_sprite = nullptr;
+
+void draw_crosshair_image() {
+    const int white = makecol(255, 255, 255);
+    const int red = makecol(255, 0, 0);
+    const int pink = makecol(255, 0, 255);
+    circlefill(crosshair_image, 30, 30, 25, white);
+    circlefill(crosshair_image, 30, 30, 23, pink);
+    circle(crosshair_image, 30, 30, 6, red);
+    line(crosshair_image, 20, 0, 30, 23, white);
+    line(crosshair_image, 30, 37, 20, 61, white);
+}
 
 void update_crosshair() {
     crosshair_timer += 1;

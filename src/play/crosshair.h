@@ -13,5 +13,8 @@ constexpr int CROSSHAIR_FOCUS = 30;
 // The picture drawn as the pointer during play: crosshair_image until the first turn.
 extern BITMAP* pointer_sprite;
 
+// The crosshair into crosshair_image: a white ring, a red inner ring and two slanted strokes.
+void draw_crosshair_image();
+
 // Every crosshair_turn_delay ticks, turns the crosshair one unit either way.
 void update_crosshair();

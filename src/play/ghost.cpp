@@ -2,17 +2,12 @@
 #include "play/ghost.h"
 
 #include "levels/level_flow.h"
+#include "platform/display.h"
 #include "play/vanish.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
 #include "shell/game_state.h"
-#include "shell/main_loop.h"
-#include "shell/startup.h"
-
-#ifdef VORN_TEST_HOOKS
-#include <cstdio>
-#include <cstdlib>
-#endif
+#include "shell/pacing.h"
+#include "shell/random.h"
+#include "shell/test_hooks.h"
 
 std::vector<Ghost> ghosts;
 
@@ -35,20 +30,14 @@ Ghost::Ghost() {
     phase_timer = 0;
     visible = rand_from(0, 2) == 0 ? -1 : 0;
     sprite = item_bitmap(GHOST_PICTURE_FIRST + rand_from(0, GHOST_PICTURE_COUNT));
-#ifdef VORN_TEST_HOOKS
-    // The tests' own build: VORN_GHOST_AT=X,Y puts every ghost there, still, always shown and
-    // one hit from death, so that a test can take a level in a moment.
-    int at_x, at_y;
-    if (const char* at = getenv("VORN_GHOST_AT"); at && sscanf(at, "%d,%d", &at_x, &at_y) == 2) {
-        x = at_x;
-        y = at_y;
+    // So that a test can take a level in a moment.
+    if (hooked_ghost_place(x, y)) {
         speed = 0;
         health = 1;
         visible = -1;
         alpha = 255;
         shown_ticks = 1 << 30;
     }
-#endif
 }
 
 void Ghost::update() {

@@ -1,7 +1,6 @@
 // Vanish effects: advancing, removal and drawing.
 #include "play/vanish.h"
 
-#include "shell/data_items.h"
 #include "shell/game_state.h"
 
 std::vector<VanishEffect> vanish_effects;

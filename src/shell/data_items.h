@@ -1,7 +1,5 @@
-// Fixed indices of the items in "data.dat", and typed access to them.
+// What the game and the media generator agree on about "data.dat": its items' fixed indices and its password.
 #pragma once
-
-#include "shell/game_state.h"
 
 // The datafile's password, as the media generator writes it.
 constexpr const char* DATA_PASSWORD = "mangotwist";
@@ -19,10 +17,3 @@ enum DataItem {
     BEAM_SAMPLE = 107,
     DATA_ITEM_COUNT = 108
 };
-
-inline BITMAP* item_bitmap(int index) { return static_cast<BITMAP*>(game_data[index].dat); }
-inline FONT* item_font(int index) { return static_cast<FONT*>(game_data[index].dat); }
-inline MIDI* item_midi(int index) { return static_cast<MIDI*>(game_data[index].dat); }
-inline SAMPLE* item_sample(int index) { return static_cast<SAMPLE*>(game_data[index].dat); }
-
-inline int white() { return makecol(255, 255, 255); }

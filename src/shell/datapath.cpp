@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "shell/platform.h"
+#include "platform/system.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 // One play frame: field, ghosts, effects, heat bar, pointer and HUD.
 #include "shell/frame.h"
 
+#include "platform/display.h"
 #include "play/beam.h"
 #include "play/crosshair.h"
 #include "play/ghost.h"
 #include "play/vanish.h"
-#include "shell/data_items.h"
-#include "shell/display.h"
 #include "shell/game_state.h"
 
 void compose_frame() {

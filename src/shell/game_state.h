@@ -4,6 +4,8 @@
 #include <allegro.h>
 #include <atomic>
 
+#include "shell/data_items.h"
+
 extern int score;
 extern int time_left;
 extern int start_time;
@@ -22,6 +24,15 @@ extern BITMAP* back_buffer;
 extern BITMAP* beam_spot;
 extern BITMAP* crosshair_image;
 extern BITMAP* crosshair_sprite;
+
+// The datafile's items, by their fixed index.
+inline BITMAP* item_bitmap(int index) { return static_cast<BITMAP*>(game_data[index].dat); }
+inline FONT* item_font(int index) { return static_cast<FONT*>(game_data[index].dat); }
+inline MIDI* item_midi(int index) { return static_cast<MIDI*>(game_data[index].dat); }
+inline SAMPLE* item_sample(int index) { return static_cast<SAMPLE*>(game_data[index].dat); }
+
+// The colour of almost every text.
+inline int white() { return makecol(255, 255, 255); }
 
 // The voice of the beam's last zap, or NO_VOICE while the beam holds none.
 constexpr int NO_VOICE = -1;

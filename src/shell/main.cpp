@@ -2,19 +2,21 @@
 #include <cstdlib>
 
 #include "frontend/title_menu.h"
-#include "shell/command_line.h"
-#include "shell/display.h"
+#include "platform/command_line.h"
+#include "platform/display.h"
+#include "platform/settings.h"
+#include "platform/system.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
-#include "shell/platform.h"
-#include "shell/settings.h"
 #include "shell/startup.h"
 
 int main(int argc, char** argv) {
-    start_platform();
+    start_platform(datafile_trial);
     CommandLine line = parse_command_line(argc, argv);
     if (!line.run)
         return line.exit_status;
+    if (!scale_fits_desktop(line.choice))
+        return 2;
     if (!line.fullscreen_given)
         line.choice.fullscreen = load_fullscreen_choice();
     init_game(line.choice);

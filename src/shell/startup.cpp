@@ -1,27 +1,20 @@
 // Start-up and shut-down of the whole game.
 #include "shell/startup.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/display.h"
+#include "platform/system.h"
 #include "play/crosshair.h"
 #include "play/ghost.h"
-#include "shell/data_items.h"
 #include "shell/datapath.h"
-#include "shell/display.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
-#include "shell/platform.h"
+#include "shell/pacing.h"
 
 namespace {
-
-// Set on the input thread by the window's close button, acted on by the main thread.
-std::atomic<int> close_requested{0};
-
-void close_button_pressed() { close_requested = 1; }
-END_OF_FUNCTION(close_button_pressed)
 
 // Leaves graphics mode, says what failed and ends the process.
 [[noreturn]] void fail_start(const char* what, const char* path) {
@@ -66,18 +59,6 @@ void check_data_items(const char* path) {
     }
 }
 
-// The crosshair: a white ring, a red inner ring and two slanted strokes.
-void draw_crosshair_image() {
-    const int white = makecol(255, 255, 255);
-    const int red = makecol(255, 0, 0);
-    const int pink = makecol(255, 0, 255);
-    circlefill(crosshair_image, 30, 30, 25, white);
-    circlefill(crosshair_image, 30, 30, 23, pink);
-    circle(crosshair_image, 30, 30, 6, red);
-    line(crosshair_image, 20, 0, 30, 23, white);
-    line(crosshair_image, 30, 37, 20, 61, white);
-}
-
 }  // namespace
 
 DATAFILE* load_game_data(const char* path) {
@@ -100,18 +81,10 @@ void init_game(const DisplayChoice& choice) {
     LOCK_FUNCTION(timer_tick);
     install_int_ex(timer_tick, BPS_TO_TIMER(60));
 
-    if (choice.scale > 0) {
-        const DesktopArea work = work_area_on(monitor_of_window());
-        if (choice.scale > window_scale_for(work)) {
-            fprintf(stderr, "ghosts-of-vorn: a window at %dx (%dx%d) does not fit this desktop (%dx%d); the largest is %dx\n",
-                    choice.scale, PICTURE_W * choice.scale, PICTURE_H * choice.scale, work.w, work.h,
-                    window_scale_for(work));
-            exit(2);
-        }
-    }
     if (!open_display(choice))
         fail_start("Unable to set a 640x480 graphics mode", nullptr);
     set_window_title("The Ghosts of Vorn");
+    set_quit_action(shutdown_game);
     LOCK_FUNCTION(close_button_pressed);
     set_close_button_callback(close_button_pressed);
 
@@ -158,7 +131,4 @@ void shutdown_game() {
     exit(1);
 }
 
-void quit_if_closed() {
-    if (close_requested)
-        shutdown_game();
-}
+bool datafile_trial(const char* path) { return load_game_data(path) != nullptr; }

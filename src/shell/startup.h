@@ -3,7 +3,7 @@
 
 #include <allegro.h>
 
-#include "shell/display.h"
+#include "platform/display.h"
 
 // Brings up the library, the display as chosen, sound, datafile and the game's own bitmaps.
 void init_game(const DisplayChoice& choice = DisplayChoice());
@@ -14,5 +14,5 @@ DATAFILE* load_game_data(const char* path);
 // Frees the resources and ends the process with status 1.
 [[noreturn]] void shutdown_game();
 
-// Ends the game as "Quit" does once the window's close button was pressed.
-void quit_if_closed();
+// Loads the datafile at path as the game does and says whether it loaded, for the system's trial.
+bool datafile_trial(const char* path);

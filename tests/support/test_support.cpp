@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 
 #include "play/beam.h"
 #include "play/crosshair.h"
 #include "play/vanish.h"
-#include "shell/data_items.h"
+#include "shell/game_state.h"
+#include "shell/pacing.h"
 #include "shell/startup.h"
 
 namespace fs = std::filesystem;
@@ -60,29 +60,35 @@ Ghost still_ghost(int x, int y, int visible) {
     return g;
 }
 
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+namespace {
+std::function<void(int, bool)> wait_answer;
+}
 
-KeyAnswerer::KeyAnswerer(std::vector<int> keys, int settle_ms, std::function<void(int)> before_press)
-    : thread([=] {
-          for (int i = 0; running; ++i) {
-              sleep_ms(settle_ms);
-              if (!running)
-                  break;
+WaitAnswerer::WaitAnswerer(std::function<void(int, bool)> answer) {
+    wait_answer = std::move(answer);
+    wait_hook = [](int scancode, bool press) { wait_answer(scancode, press); };
+}
+
+WaitAnswerer::~WaitAnswerer() {
+    wait_hook = nullptr;
+    wait_answer = nullptr;
+    memset(const_cast<char*>(key), 0, KEY_MAX);
+}
+
+ScreenAnswerer::ScreenAnswerer(int scancode, std::function<void(int)> before_press)
+    : WaitAnswerer([this, scancode, before_press](int awaited, bool press) {
+          if (awaited != scancode)
+              return;
+          if (press) {
               if (before_press)
-                  before_press(i);
-              key[keys[i % keys.size()]] = 1;
-              sleep_ms(100);
-              key[keys[i % keys.size()]] = 0;
+                  before_press(presses);
+              memset(const_cast<char*>(key), 0, KEY_MAX);
+              key[scancode] = 1;
               presses++;
+          } else {
+              key[scancode] = 0;
           }
       }) {}
-
-int KeyAnswerer::stop() {
-    running = false;
-    if (thread.joinable())
-        thread.join();
-    return presses;
-}
 
 int text_mismatches(BITMAP* shown, const std::vector<TextAt>& texts, std::function<void(BITMAP*)> more) {
     BITMAP* want = create_bitmap(shown->w, shown->h);

@@ -7,11 +7,10 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "play/ghost.h"
-#include "shell/display.h"
+#include "platform/display.h"
 #include "shell/main_loop.h"
 #include "support/files.h"
 
@@ -38,17 +37,18 @@ struct NoTimer {
 // A ghost that neither moves nor changes phase, a solid 20x20 square.
 Ghost still_ghost(int x, int y, int visible = -1);
 
-void sleep_ms(int ms);
+// Plays the keys in step with the game: `answer` runs on the game's thread at every look of a
+// wait, with the key awaited and whether its press is (0 for the wait for a tick).
+struct WaitAnswerer {
+    explicit WaitAnswerer(std::function<void(int scancode, bool press)> answer);
+    ~WaitAnswerer();
+};
 
-// Presses the keys in turn (100 ms each, settle_ms apart) from its own thread until stopped;
-// before_press(i) runs before the i-th press. Repeated presses answer a wait that starts late.
-struct KeyAnswerer {
-    explicit KeyAnswerer(std::vector<int> keys, int settle_ms = 250, std::function<void(int)> before_press = {});
-    ~KeyAnswerer() { stop(); }
-    int stop();  // the presses given
-    std::atomic<bool> running{true};
-    std::atomic<int> presses{0};
-    std::thread thread;
+// Answers the screens that wait for `scancode`: before the i-th press, before_press(i) reads the
+// waiting screen; then every other key is let go and this one pressed, and let go at its release.
+struct ScreenAnswerer : WaitAnswerer {
+    explicit ScreenAnswerer(int scancode = KEY_A, std::function<void(int)> before_press = {});
+    int presses = 0;
 };
 
 struct TextAt {

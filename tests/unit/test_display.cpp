@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <tuple>
 
-#include "shell/command_line.h"
-#include "shell/display.h"
-#include "shell/settings.h"
+#include "platform/command_line.h"
+#include "platform/display.h"
+#include "platform/settings.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 #include "frontend/title_menu.h"
 #include "levels/end_screens.h"
 #include "play/vanish.h"
-#include "shell/data_items.h"
+#include "shell/game_state.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -183,7 +183,7 @@ TEST_F(Frontend, EndScreensThenTheTable) {
         win, table_screen({{"Ghost Hunter", 2000}, {"Ghost Hunter", 350}}),
         table_screen({{std::string(32, 'W'), 0x41414141}, {"Next", 5}})};
     std::vector<int> matches(5);
-    KeyAnswerer answer({KEY_A}, 250, [&](int i) {  // reads each screen while it waits
+    ScreenAnswerer answer(KEY_A, [&](int i) {  // reads each screen while it waits
         for (int n = 0; i < 5 && n < (i ? 1 : 11); ++n) {  // for game over, each of its lines
             std::vector<TextAt> texts = screens[i];
             texts.push_back({TEXT_FONT, 245, 350, "Hit A to continue"});
@@ -201,7 +201,7 @@ TEST_F(Frontend, EndScreensThenTheTable) {
     // The score's bytes are letters: reading past the name would show "AAAA" after it.
     write_file(file, score_file({{std::string(32, 'W'), 0x41414141}, {"Next", 5}}));
     show_high_scores(0);
-    EXPECT_EQ(answer.stop(), 5);
+    EXPECT_EQ(answer.presses, 5);
     EXPECT_EQ(matches, std::vector<int>(5, 1));
 }
 
@@ -214,52 +214,32 @@ int highlighted_item() {
     return std::max(item, -1);
 }
 
-// Presses a key, or answers a screen: waits (at most 5 s) for the menu to go, presses, then
-// waits for the menu to come back.
-void press(int scancode, bool answers_a_screen = false) {
-    for (int ms = 0; answers_a_screen && ms < 5000 && highlighted_item() >= 0; ms += 10)
-        sleep_ms(10);
-    key[scancode] = 1;
-    sleep_ms(100);
-    key[scancode] = 0;
-    for (int ms = 0; answers_a_screen && ms < 5000 && highlighted_item() < 0; ms += 10)
-        sleep_ms(10);
-    sleep_ms(150);
-}
-
+// The title menu played a key a tick: each step reads the menu drawn before it, then holds its keys;
+// a screen in between is answered with A, and every key waited for is let go.
 TEST_F(Frontend, TitleMenu) {
     score = level = flash_bombs = levels_since_bomb = start_time = time_left = heat = tick_in_second = 77;
     ghosts.assign(5, still_ghost(1, 1));
     vanish_effects = {VanishEffect(100, 100)};
+    const std::vector<std::vector<int>> steps = {
+        {KEY_UP}, {KEY_DOWN}, {KEY_DOWN},  // wraps at the top, then at the bottom
+        {KEY_ENTER},                       // the table, and back
+        {KEY_UP, KEY_DOWN},                // Up is handled and waited for: Down is let go unseen
+        {KEY_ENTER}};                      // New Game
     std::vector<int> seen;
-    std::thread player([&seen] {
-        sleep_ms(300);
-        for (int k : {0, int(KEY_UP), int(KEY_DOWN), int(KEY_DOWN)}) {  // wraps at the top, then at the bottom
-            if (k)
-                press(k);
+    WaitAnswerer player([&](int awaited, bool press) {
+        if (awaited == 0 && seen.size() < steps.size() && highlighted_item() >= 0) {
             seen.push_back(highlighted_item());
+            for (int k : steps[seen.size() - 1])
+                key[k] = 1;
+        } else if (awaited != 0) {
+            memset(const_cast<char*>(key), 0, KEY_MAX);
+            key[awaited] = press && awaited == KEY_A;
+            if (key[KEY_A] && level == 1)
+                logic_ticks += 60;  // a second on level 1's introduction
         }
-        if (seen.back() == MENU_HIGH_SCORES) {
-            press(KEY_ENTER);
-            press(KEY_A, true);
-        }
-        seen.push_back(highlighted_item());  // kept after the table
-        key[KEY_UP] = key[KEY_DOWN] = 1;  // Up is handled and waited for: Down is let go unseen
-        sleep_ms(150);
-        key[KEY_DOWN] = 0;
-        sleep_ms(100);
-        key[KEY_UP] = 0;
-        sleep_ms(150);
-        seen.push_back(highlighted_item());
-        for (int i = 0; i < 3 && highlighted_item() != MENU_NEW_GAME; ++i)
-            press(KEY_UP);  // leaves through New Game even after a wrong step
-        press(KEY_ENTER);
-        sleep_ms(1000);  // a second on level 1's introduction
-        press(KEY_A, true);
     });
     run_title_menu();
     const int ticks_after_new_game = logic_ticks;
-    player.join();
     EXPECT_EQ(seen, (std::vector<int>{0, 2, 0, 1, 1, 0}));
     EXPECT_LT(ticks_after_new_game, 5) << "the introduction's ticks were left for play";
     EXPECT_EQ(std::tuple(score, level, flash_bombs, levels_since_bomb), std::tuple(0, 1, 0, 1));

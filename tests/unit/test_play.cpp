@@ -10,7 +10,7 @@
 #include "play/beam.h"
 #include "play/crosshair.h"
 #include "play/vanish.h"
-#include "shell/data_items.h"
+#include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "support/test_support.h"
 
@@ -164,7 +164,7 @@ using ShardKill = CaseTest<ShardCase>;
 // The walk goes on over the refilled list; on level 1000 it outgrows the reserved room.
 TEST_P(ShardKill, RefillsTheListAndTheWalkGoesOn) {
     const ShardCase& c = GetParam();
-    KeyAnswerer answer({KEY_A});
+    ScreenAnswerer answer;
     level = c.level;
     levels_since_bomb = c.level % 5;
     ghosts.assign(c.level, still_ghost(10, 10));
@@ -200,7 +200,7 @@ TEST_P(LevelStart, BuildsGhostsAwardsBombsAndShowsTheIntroduction) {
     vanish_effects = {VanishEffect(3, 4)};
     const std::string bonus = std::to_string(100 * c.level);
     int matching_lines = 0;  // read while the introduction waits
-    KeyAnswerer answer({KEY_A}, 200, [&](int i) {
+    ScreenAnswerer answer(KEY_A, [&](int i) {
         for (int n = 0; n < 10 && i == 0; ++n) {
             std::vector<TextAt> texts = {{HEADING_FONT, 20, 20, "Level " + std::to_string(c.level)},
                                          {TEXT_FONT, 40, 200, encouragement_lines[n]},
@@ -211,7 +211,7 @@ TEST_P(LevelStart, BuildsGhostsAwardsBombsAndShowsTheIntroduction) {
         }
     });
     start_next_level();
-    EXPECT_EQ(answer.stop(), c.win ? 3 : 1);  // the introduction, then win and high scores
+    EXPECT_EQ(answer.presses, c.win ? 3 : 1);  // the introduction, then win and high scores
     EXPECT_EQ(matching_lines, 1);
     EXPECT_EQ(std::pair(flash_bombs, score), c.bomb ? std::pair(3, 1000 + 100 * c.level) : std::pair(2, 1000));
     EXPECT_EQ(std::pair(time_left, vanish_effects.size()), std::pair(120, size_t{1}));
@@ -234,18 +234,13 @@ TEST_F(Play, TheIntroductionsTicksAreWorkedOffAfterwards) {
     ghosts[0].health = 0;
     ghosts[0].carries_shard = -1;
     logic_ticks = 1 + 151;  // this step's tick and the shard sequence's
-    KeyAnswerer answer({KEY_A}, 300, [](int i) {
-        for (int ms = 0; i == 0 && ms < 5000 && *static_cast<volatile int*>(&level) != 2; ++ms)
-            sleep_ms(1);
-        if (i == 0) {
-            sleep_ms(100);  // the list is refilled just after the level is raised
-            for (Ghost& g : ghosts)
-                g = still_ghost(0, 0);  // phase timers that count the steps
-            logic_ticks += 300;  // five seconds on the introduction
-        }
+    ScreenAnswerer answer(KEY_A, [](int) {
+        for (Ghost& g : ghosts)
+            g = still_ghost(0, 0);  // phase timers that count the steps
+        logic_ticks += 300;         // five seconds on the introduction
     });
     main_loop_pass();
-    EXPECT_EQ(answer.stop(), 1);
+    EXPECT_EQ(answer.presses, 1);
     EXPECT_EQ(logic_ticks, 0);
     EXPECT_EQ(std::pair(time_left, tick_in_second), std::pair(115, 0));  // 300 steps, the shard kill's included
     EXPECT_THAT(ghosts, ElementsAre(Field(&Ghost::phase_timer, 299), Field(&Ghost::phase_timer, 300)))
@@ -316,8 +311,8 @@ TEST_F(Play, TheBeamHitsOncePerZap) {
     for (int tick = 0; tick < 5; ++tick)
         update_ghosts();
     EXPECT_EQ(std::pair(ghosts[1].health, ghosts[2].health), std::pair(19, 20)) << "one hit, on the first shown ghost";
-    SAMPLE* zap = item_sample(BEAM_SAMPLE);
-    sleep_ms(1000 * zap->len / zap->freq + 300);
+    while (voice_get_position(beam_voice) != -1)  // the mixer plays it out
+        rest(5);
     update_ghosts();
     EXPECT_EQ(ghosts[1].health, 18) << "the next hit once the zap has played";
     mouse_b = 0;  // letting go silences the zap, so a new press hits at once
@@ -384,7 +379,7 @@ TEST_F(Play, FlashBombSparesTheCarrierAndHiddenGhostsOncePerPress) {
 
 struct HeatCase {
     const char* name;
-    int heat, last, red;
+    int heat, first, last, red;  // the fill's columns and red
 };
 
 using HeatBar = CaseTest<HeatCase>;
@@ -402,19 +397,20 @@ TEST_P(HeatBar, FillsInProportionAndReddens) {
 
 // "OVERHEAT!" right of the bar at full heat only, and nothing else drawn.
 TEST_P(HeatBar, SaysOverheatAtItsPlaceOnlyAtFullHeat) {
-    heat = GetParam().heat;
+    const HeatCase& c = GetParam();
+    heat = c.heat;
     clear_bitmap(back_buffer);
     draw_heat_bar();
-    const std::vector<TextAt> texts = {{TEXT_FONT, 155, 3, heat == 200 ? "OVERHEAT!" : ""}};
-    EXPECT_EQ(text_mismatches(back_buffer, texts, [](BITMAP* b) {
+    const std::vector<TextAt> texts = {{TEXT_FONT, 155, 3, c.heat == 200 ? "OVERHEAT!" : ""}};
+    EXPECT_EQ(text_mismatches(back_buffer, texts, [&c](BITMAP* b) {
                   rect(b, 0, 10, 150, 20, white());
-                  rectfill(b, 1, 11, 149 * heat / 200, 19, makecol(255 * heat / 200, 0, 0));
+                  rectfill(b, c.first, 11, c.last, 19, makecol(c.red, 0, 0));
               }),
               0);
 }
 
-const HeatCase heats[] = {{"heat_1", 1, 1, 1}, {"heat_100", 100, 74, 127}, {"heat_199", 199, 148, 253},
-                          {"heat_200", 200, 149, 255}};
+const HeatCase heats[] = {{"heat_1", 1, 0, 1, 1}, {"heat_100", 100, 1, 74, 127}, {"heat_199", 199, 1, 148, 253},
+                          {"heat_200", 200, 1, 149, 255}};
 INSTANTIATE_TEST_SUITE_P(Heats, HeatBar, testing::ValuesIn(heats), case_name<HeatCase>);
 
 TEST_F(Play, AVanishEffectShowsFiveFramesOfSixTicks) {

@@ -1,10 +1,12 @@
 // The command line, read as a Linux player expects it.
-#include "shell/command_line.h"
+#include "platform/command_line.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/desktop.h"
 
 #ifndef VORN_VERSION
 #define VORN_VERSION "unknown"
@@ -75,4 +77,16 @@ CommandLine parse_command_line(int argc, char** argv) {
         }
     }
     return line;
+}
+
+bool scale_fits_desktop(const DisplayChoice& choice) {
+    if (choice.scale <= 0)
+        return true;
+    const DesktopArea work = work_area_on(monitor_of_window());
+    const int largest = window_scale_for(work);
+    if (choice.scale <= largest)
+        return true;
+    fprintf(stderr, "ghosts-of-vorn: a window at %dx (%dx%d) does not fit this desktop (%dx%d); the largest is %dx\n",
+            choice.scale, PICTURE_W * choice.scale, PICTURE_H * choice.scale, work.w, work.h, largest);
+    return false;
 }

@@ -1,12 +1,10 @@
 // What the display layer asks of the desktop it runs on; one file a system answers it.
 #pragma once
 
-#include <string>
+#include "platform/layout.h"
 
-// A rectangle of the desktop, in its pixels.
-struct DesktopArea {
-    int x, y, w, h;
-};
+// Readies the system for the game's window before each mode set makes it.
+void prepare_window();
 
 // Where a window may go on the monitor given: that monitor less its panels and task bars.
 DesktopArea work_area_on(const DesktopArea& monitor);
@@ -26,5 +24,3 @@ void uncover_monitor();
 bool writes_screen_lines();
 void update_display(int x, int y, int w, int h);
 
-// The folder of the game's own settings, or "" when the system names none.
-std::string settings_folder();

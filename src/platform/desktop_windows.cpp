@@ -1,5 +1,5 @@
 // The display's questions answered on Windows, for the library's windowed DirectX driver.
-#include "shell/display_platform.h"
+#include "platform/desktop.h"
 
 #include <allegro.h>
 #include <winalleg.h>
@@ -44,9 +44,10 @@ DesktopArea work_area_on(const DesktopArea& monitor) {
     return area_of(work);
 }
 
+// The hook is in place before the mode set sizes the window.
+void prepare_window() { win_set_msg_pre_proc(allow_large_windows); }
+
 DesktopArea monitor_of_window() {
-    // Every mode switch asks for the monitor first, so the hook is in place before the window is sized.
-    win_set_msg_pre_proc(allow_large_windows);
     const HWND window = win_get_window();
     HMONITOR monitor;
     POINT pointer;
@@ -98,5 +99,3 @@ bool writes_screen_lines() { return false; }
 // messages, which a static screen would never make it do.
 void update_display(int, int, int, int) { PostMessage(win_get_window(), WM_NULL, 0, 0); }
 
-// Beside the scores: the folder the game runs in, which the installer's shortcut names.
-std::string settings_folder() { return "."; }

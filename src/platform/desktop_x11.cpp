@@ -1,5 +1,5 @@
 // The display's questions answered on X11: monitors through RandR, the window manager through EWMH.
-#include "shell/display_platform.h"
+#include "platform/desktop.h"
 
 #include <allegro.h>
 #include <xalleg.h>
@@ -7,7 +7,6 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 // The library's own routine for showing a rectangle of its screen's lines; it takes its X lock.
@@ -92,6 +91,8 @@ void request_fullscreen(Display* dpy, bool on) {
 
 }  // namespace
 
+void prepare_window() {}
+
 DesktopArea work_area_on(const DesktopArea& monitor) {
     Desktop desktop;
     Display* dpy = desktop.dpy;
@@ -154,11 +155,3 @@ void uncover_monitor() {
 bool writes_screen_lines() { return true; }
 
 void update_display(int x, int y, int w, int h) { _xwin_update_screen(x, y, w, h); }
-
-std::string settings_folder() {
-    const char* config = getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/')
-        return std::string(config) + "/ghosts-of-vorn";
-    const char* home = getenv("HOME");
-    return home && home[0] ? std::string(home) + "/.config/ghosts-of-vorn" : "";
-}

@@ -1,5 +1,5 @@
 // The 640x480 picture on the real display: scaled by a whole factor, only what changed.
-#include "shell/display.h"
+#include "platform/display.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/settings.h"
+#include "platform/desktop.h"
+#include "platform/settings.h"
 
 BITMAP* game_screen = nullptr;
 
@@ -50,6 +51,7 @@ void make_colour_table() {
 
 // Switches the real screen to the layout; the game's bitmaps stay 16-bit whatever the screen is.
 bool set_layout(const DisplayLayout& wanted, const DesktopArea& monitor) {
+    prepare_window();
     set_color_depth(screen_depth);
     const bool opened = set_gfx_mode(GFX_AUTODETECT_WINDOWED, wanted.screen_w, wanted.screen_h, 0, 0) == 0;
     set_color_depth(16);
@@ -147,35 +149,6 @@ bool changed_span(int row, int& first, int& last) {
 }
 
 }  // namespace
-
-int window_scale_for(const DesktopArea& work_area) {
-    const int k = std::min(work_area.w / PICTURE_W, (work_area.h - TITLE_BAR_ALLOWANCE) / PICTURE_H);
-    return std::max(1, k);
-}
-
-DisplayLayout window_layout(int scale) {
-    DisplayLayout l;
-    l.scale = scale;
-    l.screen_w = PICTURE_W * scale;
-    l.screen_h = PICTURE_H * scale;
-    return l;
-}
-
-DisplayLayout fullscreen_layout(const DesktopArea& monitor) {
-    DisplayLayout l;
-    l.fullscreen = true;
-    l.scale = std::max(1, std::min(monitor.w / PICTURE_W, monitor.h / PICTURE_H));
-    l.screen_w = std::max(monitor.w, PICTURE_W);
-    l.screen_h = std::max(monitor.h, PICTURE_H);
-    l.x = (l.screen_w - PICTURE_W * l.scale) / 2;
-    l.y = (l.screen_h - PICTURE_H * l.scale) / 2;
-    return l;
-}
-
-int to_picture(int screen_pos, int offset, int scale, int size) {
-    const int pos = screen_pos - offset;
-    return pos < 0 ? 0 : std::min(pos / scale, size - 1);
-}
 
 bool open_display(const DisplayChoice& choice) {
     screen_depth = pick_screen_depth();

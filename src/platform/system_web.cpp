@@ -1,6 +1,6 @@
 // The system's part in a web page: the game's files live in the browser's storage, which is
 // written through before a save counts, and the datafile is checked against its sum before loading.
-#include "shell/platform.h"
+#include "platform/system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,12 +35,15 @@ std::uint64_t fnv1a(const std::string& bytes) {
 
 // The page is the game's folder, as the launcher's is on the desktop; its table lies behind a
 // link in the browser's storage, so that it outlives the page.
-void start_platform() {
+void start_platform(DatafileTrial) {
     storage_kept = web_open_storage() != 0;
     if (chdir(game_folder) != 0)
         perror(game_folder);
     symlink("/save/High Scores.txt", "High Scores.txt");
 }
+
+// The browser's storage for this page, mounted there by start_platform.
+std::string settings_folder() { return "/save"; }
 
 // Without fork there is no trying the load apart: the file must match the sum written beside it.
 bool datafile_loads(const char* path) {

@@ -4,12 +4,19 @@
 #include <cstddef>
 #include <string>
 
-// Called first thing in main: whatever the system needs for the whole run.
-void start_platform();
+// Loads the datafile at path in this process and says whether it loaded.
+using DatafileTrial = bool (*)(const char* path);
+
+// Called first thing in main, with the game's own load of its datafile: whatever the system
+// needs for the whole run.
+void start_platform(DatafileTrial trial);
 
 // True when the datafile at path loads without bringing the process down; the library crashes
 // instead of failing on one that ends early or is corrupt.
 bool datafile_loads(const char* path);
+
+// The folder of the game's own settings, or "" when the system names none.
+std::string settings_folder();
 
 // Up to max_bytes of a plain file; false when it is missing, unreadable or not a plain file
 // (a FIFO or a device would block or never end).

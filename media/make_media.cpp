@@ -1,14 +1,17 @@
 // Makes every item of the game's datafile from code and has the library's `dat`
 // tool pack them, in index order, into one password-protected datafile.
 //
-//   make-media --dat /usr/bin/dat --fonts /usr/share/fonts/truetype/dejavu
+//   make-media --dat /usr/bin/dat --fonts /usr/share/fonts/truetype/dejavu --tracks <five .mid, comma-separated>
 //              --work <scratch folder> --out <path of data.dat>
+//
+// The tracks are the scores in music/, made into MIDI files by abc2midi before this runs.
 //
 // It also draws the desktop icon, one PNG per size, into a folder:
 //
 //   make-media --icons <folder>        (writes ghosts-of-vorn-16.png ... ghosts-of-vorn-256.png)
 #include "media.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,16 +64,9 @@ bool save_picture(BITMAP *bmp, const std::string &path)
     return ok || fail("cannot write " + path);
 }
 
-bool save_bytes(const std::vector<uint8_t> &bytes, const std::string &path)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) return fail("cannot write " + path);
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return (std::fclose(f) == 0 && ok) || fail("cannot write " + path);
-}
-
 // Writes one file per index and says which kind `dat` should read it as.
-bool make_items(const std::string &work, const std::string &fonts, std::vector<Item> &items)
+bool make_items(const std::string &work, const std::string &fonts, const std::vector<std::string> &tracks,
+                std::vector<Item> &items)
 {
     using namespace media;
     items.assign(LAST_ITEM + 1, {});
@@ -98,8 +94,7 @@ bool make_items(const std::string &work, const std::string &fonts, std::vector<I
             std::string err = write_font_grid(style, it.file);
             ok = err.empty() || fail(err);
         } else if (i >= MUSIC_TRACK_FIRST && i < MUSIC_TRACK_FIRST + MUSIC_TRACK_COUNT) {
-            it = {name(i, "track", "mid"), "MIDI"};
-            ok = save_bytes(make_track(i - MUSIC_TRACK_FIRST), it.file);
+            it = {tracks[i - MUSIC_TRACK_FIRST], "MIDI"};
         } else if (i == BEAM_SAMPLE) {
             it = {name(i, "zap", "wav"), "SAMP"};
             ok = write_wav(it.file, make_zap(22050), 22050) || fail("cannot write " + it.file);
@@ -157,9 +152,15 @@ int main(int argc, char **argv)
     std::map<std::string, std::string> opt;
     for (int i = 1; i + 1 < argc; i += 2) opt[argv[i]] = argv[i + 1];
     if (!opt["--icons"].empty()) return make_icons(opt["--icons"]) ? 0 : 1;
+    std::vector<std::string> tracks;
+    for (size_t from = 0, comma; !opt["--tracks"].empty() && from <= opt["--tracks"].size(); from = comma + 1) {
+        comma = std::min(opt["--tracks"].find(',', from), opt["--tracks"].size());
+        tracks.push_back(opt["--tracks"].substr(from, comma - from));
+    }
     for (const char *key : {"--dat", "--fonts", "--work", "--out"})
-        if (opt[key].empty()) {
-            std::fprintf(stderr, "usage: %s --dat DAT --fonts DIR --work DIR --out FILE | --icons DIR\n", argv[0]);
+        if (opt[key].empty() || tracks.size() != MUSIC_TRACK_COUNT) {
+            std::fprintf(stderr, "usage: %s --dat DAT --fonts DIR --tracks 1.mid,...,5.mid --work DIR --out FILE"
+                                 " | --icons DIR\n", argv[0]);
             return 2;
         }
     // No display is needed to paint into memory bitmaps.
@@ -169,7 +170,7 @@ int main(int argc, char **argv)
     const std::string &work = opt["--work"];
     if (mkdir(work.c_str(), 0777) != 0 && errno != EEXIST) return fail("cannot make " + work), 1;
     std::vector<Item> items;
-    if (!make_items(work, opt["--fonts"], items)) return 1;
+    if (!make_items(work, opt["--fonts"], tracks, items)) return 1;
 
     // Built beside the target and renamed, so a failed run never leaves a half-made datafile.
     std::string partial = work + "/data.dat";

@@ -1,8 +1,10 @@
 // The display's questions answered in a web page: the picture is a 640x480 canvas the page
 // scales, and full screen is the browser's.
-#include "shell/display_platform.h"
+#include "platform/desktop.h"
 
 #include <web_page.h>
+
+void prepare_window() {}
 
 DesktopArea work_area_on(const DesktopArea& monitor) { return monitor; }
 
@@ -16,6 +18,3 @@ void uncover_monitor() { web_set_fullscreen(0); }
 bool writes_screen_lines() { return true; }
 
 void update_display(int x, int y, int w, int h) { web_show_screen(x, y, w, h); }
-
-// The browser's storage for this page, mounted there before the game starts.
-std::string settings_folder() { return "/save"; }

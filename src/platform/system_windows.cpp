@@ -1,5 +1,5 @@
 // The system's part on Windows.
-#include "shell/platform.h"
+#include "platform/system.h"
 
 #include <allegro.h>
 #include <winalleg.h>
@@ -12,13 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/startup.h"
-
 namespace {
 
 // Set in the copy of the game that only tries the datafile, to the datafile's path.
 const char* const trial_variable = "VORN_DATAFILE_TRIAL";
 const wchar_t* const log_name = L"ghosts-of-vorn.log";
+DatafileTrial datafile_trial = nullptr;
 
 std::wstring widen(const std::string& text) {
     for (UINT code_page : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
@@ -64,7 +63,7 @@ LONG WINAPI end_trial(EXCEPTION_POINTERS*) {
     int ok = install_allegro(SYSTEM_NONE, &errno, atexit) == 0;
     if (ok) {
         set_color_depth(16);
-        ok = load_game_data(path) != nullptr;
+        ok = datafile_trial(path);
     }
     TerminateProcess(GetCurrentProcess(), ok ? 0 : 1);
     _exit(1);
@@ -91,9 +90,10 @@ std::wstring own_program() {
 
 }  // namespace
 
-void start_platform() {
-    if (const char* trial = getenv(trial_variable))
-        run_datafile_trial(trial);
+void start_platform(DatafileTrial trial) {
+    datafile_trial = trial;
+    if (const char* trial_path = getenv(trial_variable))
+        run_datafile_trial(trial_path);
     // Windows sleeps in steps of 15.6 ms unless asked for finer ones, too coarse for 60 a second.
     timeBeginPeriod(1);
     // There is no terminal: what Linux prints on stderr goes to a log beside the scores.
@@ -105,7 +105,7 @@ void start_platform() {
 // Another copy of the game tries the load first, as a crash there cannot be caught here.
 bool datafile_loads(const char* path) {
     const std::wstring program = own_program();
-    if (program.empty() || !SetEnvironmentVariableA(trial_variable, path))
+    if (!datafile_trial || program.empty() || !SetEnvironmentVariableA(trial_variable, path))
         return true;
     std::wstring command = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
@@ -174,3 +174,6 @@ bool replace_file(const std::string& path, const std::string& bytes) {
     errno = error ? errno_of(error) : EIO;
     return false;
 }
+
+// Beside the scores: the folder the game runs in, which the installer's shortcut names.
+std::string settings_folder() { return "."; }

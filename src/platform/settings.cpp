@@ -1,5 +1,5 @@
 // The game's own settings file, kept apart from the library's allegro.cfg.
-#include "shell/settings.h"
+#include "platform/settings.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,8 +8,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "shell/display_platform.h"
-#include "shell/platform.h"
+#include "platform/system.h"
 
 namespace fs = std::filesystem;
 
