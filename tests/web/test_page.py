@@ -90,6 +90,18 @@ class Page:
             ActionChains(self.d).key_down(key).pause(0.15).key_up(key).perform()
             self.wait(check, what)
 
+    def chord(self, *keys):
+        chain = ActionChains(self.d)
+        for key in keys:
+            chain.key_down(key)
+        chain.pause(0.15)
+        for key in reversed(keys):
+            chain.key_up(key)
+        chain.perform()
+
+    def fullscreen(self):
+        return self.js("return !!document.fullscreenElement")
+
     def point(self, x, y):
         """The pointer on game pixel (x, y); Selenium's offsets are from the canvas's middle."""
         canvas, k = self.d.find_element("id", "canvas"), int(self.js("return canvas.dataset.scale"))
@@ -181,6 +193,13 @@ class TestScoringGame:
         back = digits.time_left(page.grab())
         assert held - back <= 1, "the countdown ran in a hidden tab: %d then %d" % (held, back)
         page.wait(lambda f: digits.time_left(f) == back - 1, "the countdown going on after the tab was shown", 3)
+
+        # Into the browser's full screen and out again, in the same level with the same countdown.
+        page.chord(Keys.F11)
+        page.wait(lambda f: page.fullscreen() and play(f), "play in full screen", 5)
+        page.chord(Keys.ALT, Keys.RETURN)
+        page.wait(lambda f: not page.fullscreen() and play(f), "play in the window again", 5)
+        assert digits.time_left(page.grab()) <= back - 1, "the countdown started again"
 
         page.button(True)
         page.wait(notice, "level 2 introduction")
