@@ -18,6 +18,12 @@ TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xaut
 WINDOWS_DEPS := $(PLAY_DEPS) g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
                 icoutils patch
 WINDOWS_BUILD = $(BUILD)/windows
+# `make web`: the game for the browser with Debian's emscripten, its media from the native build.
+WEB_DEPS := $(PLAY_DEPS) emscripten
+WEB_CHECK_DEPS := $(WEB_DEPS) chromium chromium-driver python3-selenium python3-pytest python3-pil python3-xlib \
+                  xvfb xauth x11-xserver-utils
+WEB_OUT = $(BUILD)/web
+WEB_PORT ?= 8000
 # Where `make install` puts the game; DESTDIR is put in front of every path.
 PREFIX ?= /usr/local
 # make play runs the game from an install inside the build folder, through the same launcher.
@@ -26,7 +32,8 @@ DEB_VERSION = $(shell sed -n 's/^version=//p' $(BUILD)/dist/release 2>/dev/null)
 DEB_FILE = $(BUILD)/ghosts-of-vorn_$(DEB_VERSION)_$(shell dpkg --print-architecture).deb
 
 .PHONY: all deps play-deps deb-deps test-deps build test-build asan-build play install uninstall deb \
-        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-installer windows-check
+        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-installer windows-check \
+        web-deps web web-play web-check
 
 all: build
 
@@ -50,6 +57,8 @@ test-deps deps:
 	$(call install_missing,$(TEST_DEPS))
 windows-deps:
 	$(call install_missing,$(WINDOWS_DEPS))
+web-deps:
+	$(call install_missing,$(WEB_DEPS))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -156,6 +165,30 @@ windows-check: windows
 	$(call install_missing,$(WIN_CHECK_DEPS))
 	VORN_WIN_ZIP=$(WIN_ZIP) VORN_WIN_HOOKED=$(WIN_HOOKED) VORN_WIN_SETUP=$(WIN_SETUP) VORN_WIN_WORK=$(WINDOWS_BUILD)/check \
 	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v -rP tests/windows
+
+# ---- The browser: the library's core and the game built by emscripten, checked in Chromium ----
+
+# The library's core (kept built in $(BUILD)/web-allegro) and the game compiled by emscripten:
+# $(WEB_OUT) holds the page and its zip, $(BUILD)/web-hooked the test page. emcc's minifier needs
+# Debian's node modules whichever node comes first on PATH.
+web: export NODE_PATH = /usr/share/nodejs
+web: web-deps build
+	@dist/web/build-allegro.sh $(BUILD)/web-allegro
+	@emcmake cmake -S . -B $(BUILD)/web-game -DCMAKE_BUILD_TYPE=Release \
+	  -DVORN_ALLEGRO_DIR=$(abspath $(BUILD))/web-allegro/install -DVORN_MEDIA_DIR=$(abspath $(BUILD)) \
+	  -DVORN_WEB_OUT=$(abspath $(BUILD)) >/dev/null
+	@cmake --build $(BUILD)/web-game -j2
+	@ls -l $(WEB_OUT)
+
+web-play: web
+	@echo "The Ghosts of Vorn: open http://127.0.0.1:$(WEB_PORT)/ in a browser; Ctrl+C stops the server"
+	@cd $(WEB_OUT) && /usr/bin/python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 >/dev/null
+
+# The page and the hooked page in headless Chromium through Selenium, beside the desktop game.
+web-check: web test-build
+	$(call install_missing,$(WEB_CHECK_DEPS))
+	VORN_WEB_PAGE=$(WEB_OUT) VORN_WEB_HOOKED=$(BUILD)/web-hooked VORN_BUILD=$(BUILD) \
+	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v -rP tests/web
 
 clean:
 	rm -rf $(BUILD)
