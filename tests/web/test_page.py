@@ -1,17 +1,17 @@
 """The game's page in Debian's headless Chromium through Selenium, checked on the canvas's pixels
 and on what the page hands to Web Audio. Run by `make web-check`: VORN_WEB_PAGE and VORN_WEB_HOOKED
 name the page and the test page, VORN_BUILD the native build whose game the title is held against."""
-import base64, functools, http.server, io, os, re, shutil, subprocess, sys, threading, time
+import io, os, re, shutil, subprocess, sys, time
 
 import pytest
 from PIL import Image, ImageChops
-from selenium import webdriver
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+import browserdriver as wb  # noqa: E402
 import xdriver as xd  # noqa: E402
 from xdriver import notice, play, title  # noqa: E402
 from test_game import score_file, table  # noqa: E402
@@ -23,11 +23,6 @@ HOOKED = os.path.abspath(os.environ.get("VORN_WEB_HOOKED", os.path.join(BUILD, "
 GHOST = "VORN_GHOST_AT=296,216"
 # The loudest block's RMS, full scale 1: the desktop tests' 300 and 20 of 32768.
 LOUD, QUIET = 0.009, 0.0006
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
 
 
 def damage(folder):
@@ -47,85 +42,14 @@ def site(tmp_path_factory):
     os.symlink(HOOKED, root / "hooked")
     shutil.copytree(PAGE, root / "damaged", ignore=shutil.ignore_patterns("*.zip"))
     damage(root / "damaged")
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=str(root)))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    yield "http://127.0.0.1:%d" % server.server_port
+    server, address = wb.serve(root)
+    yield address
     server.shutdown()
-
-
-class Page:
-    """One headless Chromium with a fresh profile, at a size where the picture is shown at 2x."""
-
-    def __init__(self, site, test):
-        options = webdriver.ChromeOptions()
-        for arg in ["--headless=new", "--no-sandbox", "--autoplay-policy=no-user-gesture-required",
-                    "--window-size=1400,1200"]:
-            options.add_argument(arg)
-        self.site, self.test = site, test
-        self.d = webdriver.Chrome(options=options)
-
-    def open(self, path):
-        self.d.get(self.site + path)
-
-    def js(self, script, *args):
-        return self.d.execute_script(script, *args)
-
-    def grab(self):
-        url = self.js("return document.getElementById('canvas').toDataURL('image/png')")
-        return xd.Frame(Image.open(io.BytesIO(base64.b64decode(url.split(",", 1)[1]))).convert("RGB"))
-
-    def wait(self, check, what, timeout=15):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if check(f := self.grab()):
-                return f
-            time.sleep(0.03)
-        shot = os.path.join(BUILD, "screenshots", "failed", "web-%s-%s.png" % (self.test, what.replace(" ", "_")))
-        self.grab().save(shot)
-        pytest.fail("no %s within %s s (canvas in %s; page says %r)" % (what, timeout, shot, self.message()))
-
-    def keys(self, *steps):
-        """Taps each key, held past a tick, and waits for the screen it should bring."""
-        for key, check, what in steps:
-            ActionChains(self.d).key_down(key).pause(0.15).key_up(key).perform()
-            self.wait(check, what)
-
-    def chord(self, *keys):
-        chain = ActionChains(self.d)
-        for key in keys:
-            chain.key_down(key)
-        chain.pause(0.15)
-        for key in reversed(keys):
-            chain.key_up(key)
-        chain.perform()
-
-    def fullscreen(self):
-        return self.js("return !!document.fullscreenElement")
-
-    def point(self, x, y):
-        """The pointer on game pixel (x, y); Selenium's offsets are from the canvas's middle."""
-        canvas, k = self.d.find_element("id", "canvas"), int(self.js("return canvas.dataset.scale"))
-        ActionChains(self.d).move_to_element_with_offset(
-            canvas, round((x + 0.5 - 320) * k), round((y + 0.5 - 240) * k)).perform()
-
-    def button(self, down):
-        chain = ActionChains(self.d)
-        (chain.click_and_hold() if down else chain.release()).perform()
-
-    def message(self):
-        return self.js("return document.getElementById('message-text').textContent")
-
-    def loudest(self, reset=False):
-        return self.js("var t = Module.webAudioTap; var l = t.loudest; if (arguments[0]) t.loudest = 0; return l;",
-                       reset)
-
-    def quit(self):
-        self.d.quit()
 
 
 @pytest.fixture
 def page(site, request):
-    p = Page(site, request.node.name)
+    p = wb.Page(site, request.node.name, os.path.join(BUILD, "screenshots", "failed"))
     yield p
     p.quit()
 
