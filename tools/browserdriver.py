@@ -84,6 +84,13 @@ class Page:
     def message(self):
         return self.js("return document.getElementById('message-text').textContent")
 
+    def wait_message(self, text, timeout):
+        """The page's message once it holds text, or as it is when the time is up."""
+        deadline = time.monotonic() + timeout
+        while text not in self.message() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return self.message()
+
     def loudest(self, reset=False):
         return self.js("var t = Module.webAudioTap; var l = t.loudest; if (arguments[0]) t.loudest = 0; return l;",
                        reset)

@@ -221,7 +221,7 @@ TEST_P(GameEnd, ComesBeforeTheNextStep) {
     tick_in_second = c.tick;
     key[KEY_ESC] = c.escape;
     // A on the end screens and the introduction, Enter in the menu, never both down.
-    int screens = 0, menu_enters = 0;
+    int screens = 0;
     WaitAnswerer player([&](int awaited, bool press) {
         if (awaited == KEY_A && press) {
             memset(const_cast<char*>(key), 0, KEY_MAX);
@@ -232,14 +232,12 @@ TEST_P(GameEnd, ComesBeforeTheNextStep) {
             key[KEY_A] = 0;
         } else if (awaited == 0 && screens == 2) {
             key[KEY_ENTER] = 1;
-            menu_enters++;
         }
     });
     logic_ticks = c.ticks;
     main_loop_pass();
     EXPECT_LE(logic_ticks, 1);
     EXPECT_EQ(screens, 3) << "game over, the table and the introduction";
-    EXPECT_GE(menu_enters, 1);
     EXPECT_EQ(std::pair(level, score), std::pair(1, 0));
     EXPECT_EQ(time_left, 120);
     EXPECT_EQ(tick_in_second, c.escape ? c.tick + 1 : 1);

@@ -5,7 +5,6 @@ import io, os, re, shutil, subprocess, sys, time
 
 import pytest
 from PIL import Image, ImageChops
-from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -13,8 +12,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 import browserdriver as wb  # noqa: E402
 import xdriver as xd  # noqa: E402
-from xdriver import notice, play, title  # noqa: E402
-from test_game import score_file, table  # noqa: E402
+from xdriver import notice, play, score_file, table, title  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("VORN_BUILD", "build"))
 PAGE = os.path.abspath(os.environ.get("VORN_WEB_PAGE", os.path.join(BUILD, "web")))
@@ -167,18 +165,12 @@ class TestSound:
 class TestEnds:
     def test_a_damaged_data_file_is_said_in_the_page(self, page):
         page.open("/damaged/index.html")
-        deadline = time.monotonic() + 30
-        while "Unable to load the data file" not in page.message() and time.monotonic() < deadline:
-            time.sleep(0.1)
-        assert "Unable to load the data file" in page.message()
+        assert "Unable to load the data file" in page.wait_message("Unable to load the data file", 30)
 
     def test_quit_ends_the_game_with_an_offer_to_play_again(self, page):
         page.open("/page/index.html")
         page.wait(title(0), "title screen", 30)
         page.keys((Keys.DOWN, title(1), "High Scores highlighted"), (Keys.DOWN, title(2), "Quit highlighted"))
-        ActionChains(page.d).key_down(Keys.RETURN).pause(0.15).key_up(Keys.RETURN).perform()
-        deadline = time.monotonic() + 10
-        while "The game has ended." not in page.message() and time.monotonic() < deadline:
-            time.sleep(0.1)
-        assert "The game has ended." in page.message()
+        page.chord(Keys.RETURN)
+        assert "The game has ended." in page.wait_message("The game has ended.", 10)
         assert page.d.find_element("id", "again").is_displayed()
