@@ -1,12 +1,32 @@
 #!/usr/bin/python3
 """Stages the files the page packs: data.dat and its sum, the library's settings, and only the
-freepats instruments the game's tracks play, with a DIGMID index of just those.
+freepats instruments the game's tracks play, with a DIGMID index of just those. Of each instrument
+only the samples DIGMID picks for the notes played are kept, so the tracks sound as on the desktop.
 Usage: stage-data.py MEDIA_DIR OUT_DIR"""
+import collections
 import pathlib
 import shutil
+import struct
 import sys
 
 DRUM_CHANNEL = 9
+# DIGMID plays every drum at this key.
+DRUM_KEY = 60
+# DIGMID reads no more samples of a patch than this, and sounds at most this many for one note.
+MAX_LAYERS, MAX_SOUNDED = 64, 5
+# A GUS patch: the waveform count and the sample count in the headers, the samples after them.
+WAVEFORMS_AT, SAMPLES_AT, HEADERS = 85, 198, 239
+SAMPLE_HEADER = 96
+
+
+def digmid_keys():
+    """DIGMID's key frequencies in millihertz, worked out in single precision down from A 14080 Hz."""
+    keys, f = [0] * 130, 14080000.0
+    keys[129] = int(f)
+    for i in range(128, -1, -1):
+        f = struct.unpack('f', struct.pack('f', f / 2 ** (1 / 12)))[0]
+        keys[i] = int(f)
+    return keys
 
 
 def fnv1a(data):
@@ -17,13 +37,14 @@ def fnv1a(data):
 
 
 def instruments_played(midi):
-    """The programs (numbered from 1, as DIGMID does) and drum notes a standard MIDI file plays."""
-    programs, drums = set(), set()
+    """The keys each program plays (numbered from 1, as DIGMID does) and the drum notes of a
+    standard MIDI file. A channel that bends its pitch may sound any key."""
+    programs, drums = collections.defaultdict(set), set()
     pos = 14
     while pos + 8 <= len(midi):
         length = int.from_bytes(midi[pos + 4:pos + 8], 'big')
         track, pos = midi[pos + 8:pos + 8 + length], pos + 8 + length
-        channel_program = [0] * 16
+        channel_program, bent = [0] * 16, [False] * 16
         i, status = 0, 0
         while i < len(track):
             while track[i] & 0x80:  # the delta time
@@ -44,13 +65,36 @@ def instruments_played(midi):
             kind, channel = status & 0xF0, status & 0x0F
             if kind == 0xC0:
                 channel_program[channel] = track[i]
+            elif kind == 0xE0:
+                bent[channel] = True
             elif kind == 0x90 and track[i + 1] > 0:
                 if channel == DRUM_CHANNEL:
                     drums.add(track[i])
                 else:
-                    programs.add(channel_program[channel] + 1)
+                    programs[channel_program[channel] + 1] |= set(range(128)) if bent[channel] else {track[i]}
             i += 1 if kind in (0xC0, 0xD0) else 2
     return programs, drums
+
+
+def samples_picked(patch, keys):
+    """The samples of a patch DIGMID sounds for these keys: up to five whose range holds the key,
+    else the first of those nearest to it."""
+    frequencies, picked, pos = [], set(), HEADERS
+    for _ in range(min(patch[SAMPLES_AT], MAX_LAYERS)):
+        length, low, high = struct.unpack_from('<I10xII', patch, pos + 8)
+        frequencies.append((low, high, patch[pos:pos + SAMPLE_HEADER + length]))
+        pos += SAMPLE_HEADER + length
+    table = digmid_keys()
+    for key in keys:
+        f = table[key]
+        holding = [i for i, (low, high, _) in enumerate(frequencies) if low <= f <= high][:MAX_SOUNDED]
+        distance = [min(abs(f - low), abs(f - high)) for low, high, _ in frequencies]
+        picked |= set(holding) or {distance.index(min(distance))}
+    kept = [frequencies[i][2] for i in sorted(picked)]
+    header = bytearray(patch[:HEADERS])
+    struct.pack_into('<H', header, WAVEFORMS_AT, len(kept))
+    header[SAMPLES_AT] = len(kept)
+    return bytes(header) + b''.join(kept)
 
 
 def main(media, out):
@@ -61,13 +105,14 @@ def main(media, out):
     (out / 'data.dat').write_bytes(data)
     (out / 'data.dat.sum').write_text('%d %x\n' % (len(data), fnv1a(data)))
     (out / 'allegro.cfg').write_text('[sound]\nmidi_card = DIGI\npatches = /game/patches/default.cfg\n')
-    programs, drums = set(), set()
+    programs, drums = collections.defaultdict(set), set()
     tracks = sorted((media / 'music').glob('*.mid'))
     if not tracks:
         sys.exit('stage-data.py: no tracks in %s' % (media / 'music'))
     for track in tracks:
         p, d = instruments_played(track.read_bytes())
-        programs |= p
+        for program, keys in p.items():
+            programs[program] |= keys
         drums |= d
     index, in_drums = [], False
     for line in (media / 'patches' / 'default.cfg').read_text().splitlines():
@@ -81,7 +126,9 @@ def main(media, out):
                 continue
             source = media / 'patches' / (words[1] + '.pat')
             (out / 'patches' / source.parent.name).mkdir(exist_ok=True)
-            shutil.copyfile(source, out / 'patches' / source.parent.name / source.name)
+            keys = {DRUM_KEY} if in_drums else programs[int(words[0])]
+            (out / 'patches' / source.parent.name / source.name).write_bytes(
+                samples_picked(source.read_bytes(), keys))
         index.append(line)
     (out / 'patches' / 'default.cfg').write_text('\n'.join(index) + '\n')
 
