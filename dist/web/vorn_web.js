@@ -3,17 +3,21 @@ mergeInto(LibraryManager.library, {
   web_open_storage__deps: ['$IDBFS', '$FS'],
   web_open_storage: function() {
     return Asyncify.handleSleep(function(wakeUp) {
-      FS.mkdir('/save');
-      try {
-        FS.mount(IDBFS, {}, '/save');
-      } catch (e) {
+      var refused = function() {
         if (Module['onStorageRefused']) Module['onStorageRefused']();
         wakeUp(0);
-        return;
+      };
+      FS.mkdir('/save');
+      // IDBFS aborts the whole page where there is no IndexedDB: /save then stays in memory.
+      try {
+        if (typeof indexedDB == 'undefined' || !indexedDB) return refused();
+      } catch (e) {
+        return refused();
       }
+      FS.mount(IDBFS, {}, '/save');
       FS.syncfs(true, function(error) {
-        if (error && Module['onStorageRefused']) Module['onStorageRefused']();
-        wakeUp(error ? 0 : 1);
+        if (error) return refused();
+        wakeUp(1);
       });
     });
   },

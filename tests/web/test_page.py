@@ -163,6 +163,15 @@ class TestSound:
 
 
 class TestEnds:
+    def test_a_page_without_indexeddb_plays_for_this_visit(self, page):
+        page.d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
+                               {"source": "Object.defineProperty(window, 'indexedDB', {value: undefined});"})
+        page.open("/page/index.html")
+        page.wait(title(0), "title screen", 30)
+        page.keys((Keys.RETURN, notice, "level 1 introduction"), ("a", play, "play frame"))
+        assert "for this visit only" in page.js("return document.getElementById('notice').textContent")
+        assert page.message() == ""
+
     def test_a_damaged_data_file_is_said_in_the_page(self, page):
         page.open("/damaged/index.html")
         assert "Unable to load the data file" in page.wait_message("Unable to load the data file", 30)
