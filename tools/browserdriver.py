@@ -32,8 +32,10 @@ class Page:
         self.site, self.test, self.shots = site, test, shots
         self.d = webdriver.Chrome(options=options)
 
-    def open(self, path):
+    def open(self, path, first=None):
+        """Opens path on the site; given a check, waits for the first screen it should show."""
         self.d.get(self.site + path)
+        return first and self.wait(first, "first screen", 30)
 
     def js(self, script, *args):
         return self.d.execute_script(script, *args)

@@ -72,8 +72,7 @@ def desktop_title(tmp_path_factory):
 
 class TestPicture:
     def test_the_title_is_the_desktop_games_at_2x(self, page, desktop_title):
-        page.open("/page/index.html")
-        frame = page.wait(title(0), "title screen", 30)
+        frame = page.open("/page/index.html", title(0))
         difference = ImageChops.difference(frame.im, desktop_title.im).getextrema()
         assert max(high for _, high in difference) <= 8, "the page's title differs from the desktop's"
         assert page.js("return canvas.dataset.scale") == "2"
@@ -87,8 +86,7 @@ class TestPicture:
 
 class TestScoringGame:
     def test_countdown_pause_shard_carrier_and_the_table_after_a_reload(self, page):
-        page.open("/hooked/index.html?" + GHOST)
-        page.wait(title(0), "title screen", 30)
+        page.open("/hooked/index.html?" + GHOST, title(0))
         # A stored score of 1234567890 shows every digit of the game's font, to read "Time Left" with.
         assert page.d.execute_async_script(
             "var done = arguments[1]; FS.writeFile('/save/High Scores.txt', new Uint8Array(arguments[0]));"
@@ -140,8 +138,7 @@ class TestScoringGame:
 
 class TestSound:
     def test_music_on_the_title(self, page):
-        page.open("/page/index.html")
-        page.wait(title(0), "title screen", 30)
+        page.open("/page/index.html", title(0))
         page.loudest(reset=True)
         deadline = time.monotonic() + 10
         while page.loudest() < LOUD and time.monotonic() < deadline:
@@ -149,8 +146,7 @@ class TestSound:
         assert page.loudest() >= LOUD, "no music reached Web Audio"
 
     def test_the_zap_of_a_hit_alone(self, page):
-        page.open("/hooked/index.html?music=off&" + GHOST)
-        page.wait(title(0), "title screen", 30)
+        page.open("/hooked/index.html?music=off&" + GHOST, title(0))
         page.point(320, 240)
         page.keys((Keys.RETURN, notice, "level 1 introduction"), ("a", play, "play frame"))
         page.loudest(reset=True)
@@ -166,8 +162,7 @@ class TestEnds:
     def test_a_page_without_indexeddb_plays_for_this_visit(self, page):
         page.d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
                                {"source": "Object.defineProperty(window, 'indexedDB', {value: undefined});"})
-        page.open("/page/index.html")
-        page.wait(title(0), "title screen", 30)
+        page.open("/page/index.html", title(0))
         page.keys((Keys.RETURN, notice, "level 1 introduction"), ("a", play, "play frame"))
         assert "for this visit only" in page.js("return document.getElementById('notice').textContent")
         assert page.message() == ""
@@ -177,8 +172,7 @@ class TestEnds:
         assert "Unable to load the data file" in page.wait_message("Unable to load the data file", 30)
 
     def test_quit_ends_the_game_with_an_offer_to_play_again(self, page):
-        page.open("/page/index.html")
-        page.wait(title(0), "title screen", 30)
+        page.open("/page/index.html", title(0))
         page.keys((Keys.DOWN, title(1), "High Scores highlighted"), (Keys.DOWN, title(2), "Quit highlighted"))
         page.chord(Keys.RETURN)
         assert "The game has ended." in page.wait_message("The game has ended.", 10)
