@@ -251,10 +251,19 @@ def main():
             big_screen(width, height, figures)
         except RuntimeError as e:
             print("The big-screen run stopped: %s" % e)
+    if os.path.exists(os.path.join(build, "web", "index.html")):
+        import web_bench
+        try:
+            web_bench.web_half(build, figures, [LEVEL_INTRO, WIN, TABLE])
+        except (AssertionError, IndexError, web_bench.WebDriverException) as e:
+            print("The web run stopped: %s" % e)
     nan = float("nan")
     big = ["%dx%d %s" % (w, h, s) for w, h in BIG for s in ("title", "intro", "window", "fullscreen", "busy")]
     figures = dict({state: (nan, nan) for state, _ in STATES + [(b, "") for b in big + ["play 1000"]]},
-                   steps=(nan, 0, 0.0), taps=nan, **{"budget 1000": nan}, **{"%dx%d toggle" % b: nan for b in BIG}) | figures
+                   steps=(nan, 0, 0.0), taps=nan, **{"budget 1000": nan}, **{"%dx%d toggle" % b: nan for b in BIG},
+                   **{"web sizes": (nan, nan), "web title s": nan, "web play 1": (nan, nan), "web play 20": (nan, nan),
+                      "web steps": (nan, nan, nan)}
+                   ) | figures
     print("\nThe game running (silent sound, its own X display, %d s a state; load average %.2f before, %.2f after):"
           % (SECONDS, load, os.getloadavg()[0]))
     print("  %-36s %12s %12s" % ("", "CPU, % core", "frames a s"))
@@ -267,6 +276,13 @@ def main():
     print("  (a frame that changes nothing sends nothing: level 1 counts fewer when its ghost is hidden)")
     print("  logic steps a second in play at level 1: %.2f (\"Time Left\" fell %d in %.2f s)" % figures["steps"])
     print("  taps of Down held %d ms seen with both cores busy: %g of %d" % (1000 * TAP_HOLD, figures["taps"], TAPS))
+    print("\nThe page in headless Chromium (CPU of its renderer and GPU processes):")
+    print("  %-36s %12.1f %12.1f" % (("play at level 1",) + figures["web play 1"]))
+    print("  %-36s %12.1f %12.1f" % (("play at level 20 (the test page)",) + figures["web play 20"]))
+    print("  index.html to the title: %.2f s; download %.2f MB, script and wasm %.0f KB gzipped"
+          % (figures["web title s"], figures["web sizes"][0] / 1e6, figures["web sizes"][1] / 1e3))
+    print("  logic steps a second in play at level 1: %.2f (\"Time Left\" fell %g times in %g s)"
+          % figures["web steps"])
 
     inf = float("-inf")
     print("\nTargets:")
@@ -288,6 +304,12 @@ def main():
         verdict("frames a second at level 1000", figures["play 1000"][1], 55, 65, "/s"),
         verdict("CPU at level 1000 (1.5x frame + step: %.0f%%)" % figures["budget 1000"], figures["play 1000"][0],
                 inf, figures["budget 1000"], "%"),
+        verdict("page CPU at level 1 over the desktop's", figures["web play 1"][0] / figures["play 1"][0], inf, 2, "x", 2),
+        verdict("page frames a second in play at level 20", figures["web play 20"][1], 55, 60, "/s"),
+        verdict("falls of \"Time Left\" in %g s in the page" % figures["web steps"][2], figures["web steps"][1], 9, 11, "", 0),
+        verdict("seconds from index.html to the title", figures["web title s"], inf, 2, "s", 2),
+        verdict("page script and wasm gzipped", figures["web sizes"][1] / 1e3, inf, 400, "KB", 0),
+        verdict("page download", figures["web sizes"][0] / 1e6, inf, 10, "MB", 2),
     ])
     print("All targets met." if ok else "Some targets missed.")
 
