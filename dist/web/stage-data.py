@@ -76,21 +76,21 @@ def instruments_played(midi):
     return programs, drums
 
 
-def samples_picked(patch, keys):
-    """The samples of a patch DIGMID sounds for these keys: up to five whose range holds the key,
-    else the first of those nearest to it."""
-    frequencies, picked, pos = [], set(), HEADERS
+def trimmed_patch(patch, keys):
+    """The patch with only the samples DIGMID sounds for these keys: for each, up to five whose
+    range holds the key, else the first of those nearest to it."""
+    samples, picked, pos = [], set(), HEADERS
     for _ in range(min(patch[SAMPLES_AT], MAX_LAYERS)):
         length, low, high = struct.unpack_from('<I10xII', patch, pos + 8)
-        frequencies.append((low, high, patch[pos:pos + SAMPLE_HEADER + length]))
+        samples.append((low, high, patch[pos:pos + SAMPLE_HEADER + length]))
         pos += SAMPLE_HEADER + length
     table = digmid_keys()
     for key in keys:
         f = table[key]
-        holding = [i for i, (low, high, _) in enumerate(frequencies) if low <= f <= high][:MAX_SOUNDED]
-        distance = [min(abs(f - low), abs(f - high)) for low, high, _ in frequencies]
+        holding = [i for i, (low, high, _) in enumerate(samples) if low <= f <= high][:MAX_SOUNDED]
+        distance = [min(abs(f - low), abs(f - high)) for low, high, _ in samples]
         picked |= set(holding) or {distance.index(min(distance))}
-    kept = [frequencies[i][2] for i in sorted(picked)]
+    kept = [samples[i][2] for i in sorted(picked)]
     header = bytearray(patch[:HEADERS])
     struct.pack_into('<H', header, WAVEFORMS_AT, len(kept))
     header[SAMPLES_AT] = len(kept)
@@ -128,7 +128,7 @@ def main(media, out):
             (out / 'patches' / source.parent.name).mkdir(exist_ok=True)
             keys = {DRUM_KEY} if in_drums else programs[int(words[0])]
             (out / 'patches' / source.parent.name / source.name).write_bytes(
-                samples_picked(source.read_bytes(), keys))
+                trimmed_patch(source.read_bytes(), keys))
         index.append(line)
     (out / 'patches' / 'default.cfg').write_text('\n'.join(index) + '\n')
 
