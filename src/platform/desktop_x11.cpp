@@ -9,6 +9,11 @@
 #include <algorithm>
 #include <vector>
 
+// The game's icon, made at build time from the desktop icon.
+extern const char* const game_icon_xpm[];
+// The library's X icon, in XPM form, read at each mode set.
+extern "C" void* allegro_icon;
+
 // The library's own routine for showing a rectangle of its screen's lines; it takes its X lock.
 extern "C" void _xwin_update_screen(int x, int y, int w, int h);
 
@@ -91,7 +96,11 @@ void request_fullscreen(Display* dpy, bool on) {
 
 }  // namespace
 
-void prepare_window() {}
+// Docks and task switchers know the window by its class, matched to the desktop entry, and its icon.
+void prepare_window() {
+    allegro_icon = const_cast<char**>(game_icon_xpm);
+    xwin_set_window_name("ghosts-of-vorn", "Ghosts of Vorn");
+}
 
 DesktopArea work_area_on(const DesktopArea& monitor) {
     Desktop desktop;

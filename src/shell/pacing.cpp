@@ -4,9 +4,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 #include "platform/display.h"
+#include "platform/focus.h"
 #include "shell/game_state.h"
+
+#include <allegro/internal/aintern.h>
 
 void (*wait_hook)(int scancode, bool press) = nullptr;
 
@@ -25,6 +29,51 @@ void wait_for_key(int scancode, bool down) {
             return;
         rest_a_moment();
     }
+}
+
+// Stops the music and every sound playing, where they are; returns the voices stopped.
+std::vector<int> pause_sound() {
+    midi_pause();
+    std::vector<int> paused;
+    for (int v = 0; v < VIRTUAL_VOICES; ++v) {
+        if (voice_check(v) && voice_get_position(v) >= 0) {
+            voice_stop(v);
+            paused.push_back(v);
+        }
+    }
+    return paused;
+}
+
+void resume_sound(const std::vector<int>& paused) {
+    for (int v : paused)
+        if (voice_check(v))
+            voice_start(v);
+    midi_resume();
+}
+
+// Keys and buttons held when the focus went were let go elsewhere, unseen by the game.
+void release_keys_and_buttons() {
+    for (int k = 0; k < KEY_MAX; ++k)
+        key[k] = 0;
+    clear_keybuf();
+    _mouse_b = 0;
+    mouse_b = 0;
+}
+
+// In the background the game stands where it is, silent: no tick runs, and the ticks the timer
+// counts meanwhile are dropped, so that it goes on from the same tick with no burst.
+void stand_still_in_background() {
+    if (!in_background())
+        return;
+    const int ticks = logic_ticks;
+    const std::vector<int> paused = pause_sound();
+    while (in_background()) {
+        quit_if_closed();
+        rest(1000 / 20);
+    }
+    logic_ticks = ticks;
+    release_keys_and_buttons();
+    resume_sound(paused);
 }
 
 }  // namespace
@@ -48,6 +97,7 @@ void sleep_until_tick() {
     static steady_clock::time_point last_arrival;
     bool waited = false;
     poll_display();
+    stand_still_in_background();
     if (wait_hook)
         wait_hook(0, true);
     while (logic_ticks <= 0) {
@@ -63,6 +113,7 @@ void sleep_until_tick() {
 void rest_a_moment() {
     quit_if_closed();
     poll_display();
+    stand_still_in_background();
     rest(1000 / 60);
 }
 
