@@ -78,7 +78,15 @@ void stand_still_in_background() {
 
 }  // namespace
 
+void timer_tick() { logic_ticks++; }
+END_OF_FUNCTION(timer_tick)
+
 void set_quit_action(void (*quit)()) { quit_action = quit; }
+
+void quit_game() {
+    if (quit_action)
+        quit_action();
+}
 
 void close_button_pressed() { close_requested = 1; }
 END_OF_FUNCTION(close_button_pressed)
