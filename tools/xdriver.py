@@ -275,13 +275,14 @@ class XServer:
         self.dpy = display.Display(self.name)
         self.root = self.dpy.screen().root
         self.codes = {}
+        self.origin = (0, 0)  # where grab() takes the game's 640x480 picture from
 
     def close(self):
         self.dpy.close()
         stop(self.proc)
 
     def grab(self):
-        return Frame(self.image(0, 0, WIDTH, HEIGHT))
+        return Frame(self.image(*self.origin, WIDTH, HEIGHT))
 
     def image(self, x=0, y=0, w=None, h=None):
         """A part of the screen (all of it by default) as a picture."""
@@ -297,17 +298,23 @@ class XServer:
                 raise RuntimeError("no window manager came up")
             time.sleep(0.05)
 
-    def game_window(self):
-        """(x, y, width, height) of the game's window on the screen, or None while there is none."""
+    def find_window(self, name="Vorn"):
+        """The shown window whose title holds name, at any depth (a window manager reparents), or None."""
         todo = [self.root]
         while todo:
             w = todo.pop()
             with contextlib.suppress(Exception):
-                if "Vorn" in (w.get_wm_name() or ""):
-                    g, at = w.get_geometry(), self.root.translate_coords(w, 0, 0)
-                    if w.get_attributes().map_state == X.IsViewable:
-                        return at.x, at.y, g.width, g.height
+                if name in (w.get_wm_name() or "") and w.get_attributes().map_state == X.IsViewable:
+                    return w
                 todo += w.query_tree().children
+        return None
+
+    def game_window(self):
+        """(x, y, width, height) of the game's window on the screen, or None while there is none."""
+        with contextlib.suppress(Exception):
+            if w := self.find_window():
+                g, at = w.get_geometry(), self.root.translate_coords(w, 0, 0)
+                return at.x, at.y, g.width, g.height
         return None
 
     def keycode(self, name):

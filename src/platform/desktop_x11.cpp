@@ -96,10 +96,20 @@ void request_fullscreen(Display* dpy, bool on) {
 
 }  // namespace
 
-// Docks and task switchers know the window by its class, matched to the desktop entry, and its icon.
+// The library draws its icon when it makes its window, at start-up: set before that.
+const bool icon_set = (allegro_icon = const_cast<char**>(game_icon_xpm)) != nullptr;
+
+// Docks and task switchers know the window by its class, matched to the desktop entry. The library
+// keeps the name for windows it makes later and sets it on an inner window: set it on the outer one.
 void prepare_window() {
-    allegro_icon = const_cast<char**>(game_icon_xpm);
-    xwin_set_window_name("ghosts-of-vorn", "Ghosts of Vorn");
+    static char name[] = "ghosts-of-vorn", group[] = "Ghosts of Vorn";
+    xwin_set_window_name(name, group);
+    Desktop desktop;
+    if (!desktop.dpy || !_xwin.wm_window)
+        return;
+    XClassHint hint{name, group};
+    XSetClassHint(desktop.dpy, _xwin.wm_window, &hint);
+    XSync(desktop.dpy, False);
 }
 
 DesktopArea work_area_on(const DesktopArea& monitor) {

@@ -51,13 +51,26 @@ void resume_sound(const std::vector<int>& paused) {
     midi_resume();
 }
 
-// Keys and buttons held when the focus went were let go elsewhere, unseen by the game.
-void release_keys_and_buttons() {
+// The keys and buttons held as the focus went; they are let go elsewhere, unseen by the game.
+struct Held {
+    std::vector<int> keys;
+    int buttons;
+};
+
+Held held_now() {
+    Held held{{}, mouse_b};
     for (int k = 0; k < KEY_MAX; ++k)
+        if (key[k])
+            held.keys.push_back(k);
+    return held;
+}
+
+// Lets go of what was held, but not of what was pressed once the focus came back.
+void release(const Held& held) {
+    for (int k : held.keys)
         key[k] = 0;
-    clear_keybuf();
-    _mouse_b = 0;
-    mouse_b = 0;
+    _mouse_b &= ~held.buttons;
+    mouse_b &= ~held.buttons;
 }
 
 // In the background the game stands where it is, silent: no tick runs, and the ticks the timer
@@ -66,13 +79,14 @@ void stand_still_in_background() {
     if (!in_background())
         return;
     const int ticks = logic_ticks;
+    const Held held = held_now();
     const std::vector<int> paused = pause_sound();
     while (in_background()) {
         quit_if_closed();
         rest(1000 / 20);
     }
     logic_ticks = ticks;
-    release_keys_and_buttons();
+    release(held);
     resume_sound(paused);
 }
 

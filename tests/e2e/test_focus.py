@@ -1,0 +1,142 @@
+"""The game beside another window under openbox: in the background it stands still and silent, and goes on
+from the same tick when it has the focus again; the desktop knows its window by class and icon.
+Run by ctest as `pytest test_focus.py`, VORN_BUILD naming the build folder."""
+import os, signal, subprocess, sys, time
+
+import pytest
+from Xlib import X as XC, Xutil
+from Xlib.protocol import event
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import xdriver as xd  # noqa: E402
+from xdriver import config, loudness, notice, play, score_file, table, title  # noqa: E402
+from test_game import BUILD, Game  # noqa: E402
+
+LOUD, QUIET = 300.0, 20.0
+
+
+@pytest.fixture(scope="module")
+def X():
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    server = xd.XServer(1024, 768)
+    xd.spawn(["openbox", "--sm-disable"], env=server.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    server.wait_for_window_manager()
+    yield server
+    server.close()
+
+
+@pytest.fixture
+def game(X, tmp_path, request):
+    """The hooked game from level 3, its music captured, a still ghost away from the pointer; at its title."""
+    g = Game(X, tmp_path, request.node.name, config(os.path.join(BUILD, "allegro.cfg"), capture=True),
+             score_file([("Digits", 1234567890)]), "ghosts-of-vorn-hooked",
+             dict(VORN_GHOST_AT="100,300", VORN_FIRST_LEVEL="3"))
+    deadline = time.monotonic() + 30
+    while not (at := X.game_window()) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    X.origin = at[:2] if at else (0, 0)
+    g.wait(title(0), "title screen", 30)
+    X.move(X.origin[0] + 500, X.origin[1] + 400)
+    yield g
+    g.end()
+
+
+@pytest.fixture
+def other(X, game):
+    """A small window of another program, beside the game's; the game's then given the focus back."""
+    w = X.root.create_window(0, 0, 120, 80, 0, X.dpy.screen().root_depth, background_pixel=0)
+    w.set_wm_name("Other program")
+    w.set_wm_normal_hints(flags=Xutil.USPosition | Xutil.USSize, x=0, y=0, width=120, height=80)
+    w.map()
+    X.dpy.sync()
+    game.wait(lambda f: X.dpy.get_input_focus().focus == w, "the new window's focus")
+    focus(X, game, X.find_window("Ghosts of Vorn"))
+    yield w
+    w.destroy()
+    X.dpy.sync()
+
+
+def activate(X, window):
+    """What a task bar sends when the player picks a window."""
+    active = X.dpy.intern_atom("_NET_ACTIVE_WINDOW")
+    X.root.send_event(event.ClientMessage(window=window, client_type=active, data=(32, [2, XC.CurrentTime, 0, 0, 0])),
+                      event_mask=XC.SubstructureRedirectMask | XC.SubstructureNotifyMask)
+    X.dpy.sync()
+
+
+def focus(X, game, window):
+    activate(X, window)
+    game.wait(lambda f: X.dpy.get_input_focus().focus in (window, *window.query_tree().children), "the focus")
+
+
+def quiet_from(game, timeout=10):
+    """The capture's size once half a second of it is silent, or fails."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        mark = game.sound_size()
+        time.sleep(0.5)
+        if loudness(game.raw, mark, game.sound_size()) < QUIET:
+            return game.sound_size()
+    pytest.fail("the sound went on in the background")
+
+
+def to_play_with_digits(game, X):
+    """Learns the text font's digits from the table, then starts a game; its first play frame."""
+    game.keys(("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "high-score table"))
+    digits = xd.Digits(X.grab(), 150, 352)
+    game.keys(("a", title(1), "title after the table"), ("Up", title(0), "New Game highlighted"),
+              ("Return", notice, "level 3 introduction"), ("a", play, "play frame"))
+    return digits
+
+
+def still(X):
+    """A grab once two grabs half a second apart are the same: the crosshair turns every tick in play."""
+    deadline = time.monotonic() + 10
+    before = X.grab()
+    while time.monotonic() < deadline:
+        time.sleep(0.5)
+        now = X.grab()
+        if now.im.tobytes() == before.im.tobytes():
+            return now
+        before = now
+    pytest.fail("the picture went on changing in the background")
+
+
+class TestFocus:
+    def test_play_stands_still_and_silent_in_the_background_and_goes_on_from_the_same_second(self, game, X, other):
+        digits = to_play_with_digits(game, X)
+        window = X.find_window("Ghosts of Vorn")
+        activate(X, other)
+        paused = still(X)
+        left = digits.time_left(paused)
+        mark = quiet_from(game)
+        time.sleep(3)
+        assert X.grab().im.tobytes() == paused.im.tobytes(), "the picture changed in the background"
+        assert loudness(game.raw, mark, game.sound_size()) < QUIET, "sound in the background"
+        activate(X, window)
+        back = time.monotonic()
+        game.wait(lambda f: digits.time_left(f) not in (left, None), "the countdown after the focus came back")
+        assert time.monotonic() - back < 1.5, "the countdown waited a second more after the focus came back"
+        assert digits.time_left(X.grab()) == left - 1, "seconds were lost or burst in the background"
+        mark = game.sound_size()
+        time.sleep(1)
+        assert loudness(game.raw, mark, game.sound_size()) > LOUD, "no music after the focus came back"
+
+    def test_the_title_is_silent_in_the_background_and_takes_the_next_key(self, game, X, other):
+        window = X.find_window("Ghosts of Vorn")
+        activate(X, other)
+        quiet_from(game)
+        X.tap("Return")  # the other window's key
+        time.sleep(1)
+        assert title(0)(X.grab()), "a key of another window reached the game"
+        focus(X, game, window)
+        game.keys(("Return", notice, "level 3 introduction"))
+
+    def test_the_window_is_known_by_its_class_and_icon(self, game, X):
+        window = X.find_window("Ghosts of Vorn")
+        assert window.get_wm_class() == ("ghosts-of-vorn", "Ghosts of Vorn")
+        hints = window.get_wm_hints()
+        assert hints.flags & Xutil.IconPixmapHint, "no icon"
+        icon = hints.icon_pixmap.get_image(0, 0, 48, 48, XC.ZPixmap, 0xFFFFFFFF).data
+        shades = {icon[i:i + 4] for i in range(0, len(icon), 4)}
+        assert len(shades) > 10, "the library's six-colour icon, not the game's ghost"
