@@ -5,11 +5,10 @@ import os, signal, subprocess, sys, time
 
 import pytest
 from Xlib import X as XC, Xutil
-from Xlib.protocol import event
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import xdriver as xd  # noqa: E402
-from xdriver import config, loudness, notice, play, score_file, table, title  # noqa: E402
+from xdriver import config, loudness, notice, play, score_file, title  # noqa: E402
 from test_game import BUILD, Game  # noqa: E402
 
 LOUD, QUIET = 300.0, 20.0
@@ -44,76 +43,37 @@ def game(X, tmp_path, request):
 @pytest.fixture
 def other(X, game):
     """A small window of another program, beside the game's; the game's then given the focus back."""
-    w = X.root.create_window(0, 0, 120, 80, 0, X.dpy.screen().root_depth, background_pixel=0)
-    w.set_wm_name("Other program")
-    w.set_wm_normal_hints(flags=Xutil.USPosition | Xutil.USSize, x=0, y=0, width=120, height=80)
-    w.map()
-    X.dpy.sync()
-    game.wait(lambda f: X.dpy.get_input_focus().focus == w, "the new window's focus")
+    w = X.other_window("Other program")
+    game.wait(lambda f: X.has_focus(w), "the new window's focus")
     focus(X, game, X.find_window("Ghosts of Vorn"))
     yield w
     w.destroy()
     X.dpy.sync()
 
 
-def activate(X, window):
-    """What a task bar sends when the player picks a window."""
-    active = X.dpy.intern_atom("_NET_ACTIVE_WINDOW")
-    X.root.send_event(event.ClientMessage(window=window, client_type=active, data=(32, [2, XC.CurrentTime, 0, 0, 0])),
-                      event_mask=XC.SubstructureRedirectMask | XC.SubstructureNotifyMask)
-    X.dpy.sync()
-
-
 def focus(X, game, window):
-    activate(X, window)
-    game.wait(lambda f: X.dpy.get_input_focus().focus in (window, *window.query_tree().children), "the focus")
+    X.activate(window)
+    game.wait(lambda f: X.has_focus(window), "the focus")
 
 
-def quiet_from(game, timeout=10):
-    """The capture's size once half a second of it is silent, or fails."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        mark = game.sound_size()
-        time.sleep(0.5)
-        if loudness(game.raw, mark, game.sound_size()) < QUIET:
-            return game.sound_size()
-    pytest.fail("the sound went on in the background")
-
-
-def to_play_with_digits(game, X):
-    """Learns the text font's digits from the table, then starts a game; its first play frame."""
-    game.keys(("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "high-score table"))
-    digits = xd.Digits(X.grab(), 150, 352)
-    game.keys(("a", title(1), "title after the table"), ("Up", title(0), "New Game highlighted"),
-              ("Return", notice, "level 3 introduction"), ("a", play, "play frame"))
-    return digits
-
-
-def still(X):
-    """A grab once two grabs half a second apart are the same: the crosshair turns every tick in play."""
-    deadline = time.monotonic() + 10
-    before = X.grab()
-    while time.monotonic() < deadline:
-        time.sleep(0.5)
-        now = X.grab()
-        if now.im.tobytes() == before.im.tobytes():
-            return now
-        before = now
-    pytest.fail("the picture went on changing in the background")
+def quiet_from(game):
+    """The capture's size once it has fallen silent."""
+    return xd.quiet_from(game.sound_size, lambda start, end: loudness(game.raw, start, end)) or pytest.fail(
+        "the sound went on in the background")
 
 
 class TestFocus:
     def test_play_stands_still_and_silent_in_the_background_and_goes_on_from_the_same_second(self, game, X, other):
-        digits = to_play_with_digits(game, X)
+        digits = game.digits_then_play(notice, "level 3 introduction")
         window = X.find_window("Ghosts of Vorn")
-        activate(X, other)
-        paused = still(X)
+        X.activate(other)
+        paused = X.still() or pytest.fail("the picture went on changing in the background")
         left = digits.time_left(paused)
         mark = quiet_from(game)
         time.sleep(3)
         assert X.grab().im.tobytes() == paused.im.tobytes(), "the picture changed in the background"
         assert loudness(game.raw, mark, game.sound_size()) < QUIET, "sound in the background"
-        activate(X, window)
+        X.activate(window)
         back = time.monotonic()
         game.wait(lambda f: digits.time_left(f) not in (left, None), "the countdown after the focus came back")
         assert time.monotonic() - back < 1.5, "the countdown waited a second more after the focus came back"
@@ -122,15 +82,17 @@ class TestFocus:
         time.sleep(1)
         assert loudness(game.raw, mark, game.sound_size()) > LOUD, "no music after the focus came back"
 
-    def test_the_title_is_silent_in_the_background_and_takes_the_next_key(self, game, X, other):
+    def test_the_title_and_an_introduction_stand_silent_and_take_only_their_own_keys(self, game, X, other):
         window = X.find_window("Ghosts of Vorn")
-        activate(X, other)
-        quiet_from(game)
-        X.tap("Return")  # the other window's key
-        time.sleep(1)
-        assert title(0)(X.grab()), "a key of another window reached the game"
-        focus(X, game, window)
-        game.keys(("Return", notice, "level 3 introduction"))
+        for key, screen, what, after, then in (("Return", title(0), "title", notice, "level 3 introduction"),
+                                               ("a", notice, "level 3 introduction", play, "play frame")):
+            X.activate(other)
+            quiet_from(game)
+            X.tap(key)  # the other window's key
+            time.sleep(1)
+            assert screen(X.grab()), "a key of another window left the %s" % what
+            focus(X, game, window)
+            game.keys((key, after, then))
 
     def test_the_window_is_known_by_its_class_and_icon(self, game, X):
         window = X.find_window("Ghosts of Vorn")
