@@ -105,7 +105,7 @@ deb-check: test-deps deb
 
 # Everything on the plain build, then the unit tests and the fuzz corpus on the sanitized one.
 test: test-deps test-build asan-build
-	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest -j2 --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
 $(FUZZ_BUILD)/CMakeCache.txt:

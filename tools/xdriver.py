@@ -309,6 +309,13 @@ class XServer:
                 todo += w.query_tree().children
         return None
 
+    def follow_window(self, timeout=30):
+        """Waits for the game's window and takes the grabs from where it lies."""
+        deadline = time.monotonic() + timeout
+        while not (at := self.game_window()) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.origin = at[:2] if at else (0, 0)
+
     def game_window(self):
         """(x, y, width, height) of the game's window on the screen, or None while there is none."""
         with contextlib.suppress(Exception):

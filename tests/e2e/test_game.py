@@ -85,6 +85,7 @@ def start(X, tmp_path, request):
 
     def start(cfg="", scores=b"", binary="ghosts-of-vorn", **env):
         games.append(Game(X, tmp_path, request.node.name, cfg, scores, binary, env))
+        X.follow_window()
         games[-1].wait(title(0), "title screen", 30)
         return games[-1]
     yield start
