@@ -1,4 +1,6 @@
 # Top-level driver: CMake does the building, this file installs what is missing and runs things.
+# The makes CMake starts inherit this: no "Entering directory" lines.
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 # The same code built with AddressSanitizer and UndefinedBehaviorSanitizer
 ASAN_BUILD ?= $(BUILD)/asan
@@ -79,8 +81,12 @@ asan-build: $(ASAN_BUILD)/CMakeCache.txt
 
 # The launcher runs the game in the player's data folder, where the high scores outlive rebuilds,
 # and silently when there is no sound card. "Quit" ends the game with status 1, a normal end here.
-play: play-deps build
+play: play-deps
+	@mkdir -p $(BUILD)
+	@echo "Building the game (the compiler's output goes to $(BUILD)/build.log)"
+	@$(MAKE) build > $(BUILD)/build.log 2>&1 || { tail -n 30 $(BUILD)/build.log; exit 1; }
 	@cmake --install $(BUILD) --prefix $(STAGE) >/dev/null
+	@echo "Starting The Ghosts of Vorn"
 	@$(STAGE)/games/ghosts-of-vorn; st=$$?; \
 	if [ $$st -ne 0 ] && [ $$st -ne 1 ]; then echo "ghosts-of-vorn ended with status $$st"; exit $$st; fi
 
@@ -99,7 +105,7 @@ deb-check: test-deps deb
 
 # Everything on the plain build, then the unit tests and the fuzz corpus on the sanitized one.
 test: test-deps test-build asan-build
-	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
+	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest -j2 --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
 $(FUZZ_BUILD)/CMakeCache.txt:

@@ -5,7 +5,7 @@ and python3-pil."""
 import array, atexit, contextlib, os, select, signal, struct, subprocess, time
 
 from PIL import Image, ImageChops
-from Xlib import X, XK, display
+from Xlib import X, XK, Xutil, display
 from Xlib.ext import xtest
 from Xlib.protocol import event
 
@@ -275,13 +275,14 @@ class XServer:
         self.dpy = display.Display(self.name)
         self.root = self.dpy.screen().root
         self.codes = {}
+        self.origin = (0, 0)  # where grab() takes the game's 640x480 picture from
 
     def close(self):
         self.dpy.close()
         stop(self.proc)
 
     def grab(self):
-        return Frame(self.image(0, 0, WIDTH, HEIGHT))
+        return Frame(self.image(*self.origin, WIDTH, HEIGHT))
 
     def image(self, x=0, y=0, w=None, h=None):
         """A part of the screen (all of it by default) as a picture."""
@@ -297,17 +298,30 @@ class XServer:
                 raise RuntimeError("no window manager came up")
             time.sleep(0.05)
 
-    def game_window(self):
-        """(x, y, width, height) of the game's window on the screen, or None while there is none."""
+    def find_window(self, name="Vorn"):
+        """The shown window whose title holds name, at any depth (a window manager reparents), or None."""
         todo = [self.root]
         while todo:
             w = todo.pop()
             with contextlib.suppress(Exception):
-                if "Vorn" in (w.get_wm_name() or ""):
-                    g, at = w.get_geometry(), self.root.translate_coords(w, 0, 0)
-                    if w.get_attributes().map_state == X.IsViewable:
-                        return at.x, at.y, g.width, g.height
+                if name in (w.get_wm_name() or "") and w.get_attributes().map_state == X.IsViewable:
+                    return w
                 todo += w.query_tree().children
+        return None
+
+    def follow_window(self, timeout=30):
+        """Waits for the game's window and takes the grabs from where it lies."""
+        deadline = time.monotonic() + timeout
+        while not (at := self.game_window()) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.origin = at[:2] if at else (0, 0)
+
+    def game_window(self):
+        """(x, y, width, height) of the game's window on the screen, or None while there is none."""
+        with contextlib.suppress(Exception):
+            if w := self.find_window():
+                g, at = w.get_geometry(), self.root.translate_coords(w, 0, 0)
+                return at.x, at.y, g.width, g.height
         return None
 
     def keycode(self, name):
@@ -351,6 +365,36 @@ class XServer:
                                               data=(32, [delete, X.CurrentTime, 0, 0, 0])))
         self.dpy.sync()
 
+    def other_window(self, name, width=120, height=80):
+        """A small window of another program, shown at the screen's top left."""
+        w = self.root.create_window(0, 0, width, height, 0, self.dpy.screen().root_depth, background_pixel=0)
+        w.set_wm_name(name)
+        w.set_wm_normal_hints(flags=Xutil.USPosition | Xutil.USSize, x=0, y=0, width=width, height=height)
+        w.map()
+        self.dpy.sync()
+        return w
+
+    def activate(self, window):
+        """What a task bar sends when the player picks a window."""
+        active = self.dpy.intern_atom("_NET_ACTIVE_WINDOW")
+        self.root.send_event(event.ClientMessage(window=window, client_type=active,
+                                                 data=(32, [2, X.CurrentTime, 0, 0, 0])),
+                             event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        self.dpy.sync()
+
+    def has_focus(self, window):
+        return self.dpy.get_input_focus().focus in (window, *window.query_tree().children)
+
+    def still(self, timeout=10):
+        """A grab once two grabs half a second apart are the same, or None."""
+        deadline, before = time.monotonic() + timeout, self.grab()
+        while time.monotonic() < deadline:
+            time.sleep(0.5)
+            if (now := self.grab()).im.tobytes() == before.im.tobytes():
+                return now
+            before = now
+        return None
+
     def wait(self, check, timeout=10, every=0.03):
         """The first grab that passes check, or None after timeout seconds."""
         deadline = time.monotonic() + timeout
@@ -380,6 +424,17 @@ def loudness(raw, start, end):
     samples = array.array("h", data[:len(data) - len(data) % 2])
     windows = [samples[i:i + 512] for i in range(0, len(samples), 512)]
     return max([max(0, sum(v * v for v in w) / len(w) - (sum(w) / len(w)) ** 2) ** 0.5 for w in windows], default=0)
+
+
+def quiet_from(size, level, timeout=15):
+    """size() once level(start, end) of the half second before it is under 20 (silence), or None."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        mark = size()
+        time.sleep(0.5)
+        if level(mark, size()) < 20:
+            return size()
+    return None
 
 
 def table(names):

@@ -6,7 +6,7 @@ set -eu
 here=$(dirname "$(realpath "$0")")
 work=$(realpath -m "$1")
 stamp=$work/install/.built
-patches="$here/allegro-dinput-fallback.patch $here/allegro-64bit-pointers.patch $here/allegro-message-loop.patch"
+patches="$here/allegro-dinput-fallback.patch $here/allegro-64bit-pointers.patch $here/allegro-message-loop.patch $here/allegro-sound-pause.patch"
 # Rebuilt when the patches or the toolchain change.
 want=$(cat $patches "$here/mingw-w64.cmake" "$0" | sha256sum | cut -c1-64)
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then

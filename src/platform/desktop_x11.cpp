@@ -9,6 +9,11 @@
 #include <algorithm>
 #include <vector>
 
+// The game's icon, made at build time from the desktop icon.
+extern const char* const game_icon_xpm[];
+// The library's X icon, in XPM form, read at each mode set.
+extern "C" void* allegro_icon;
+
 // The library's own routine for showing a rectangle of its screen's lines; it takes its X lock.
 extern "C" void _xwin_update_screen(int x, int y, int w, int h);
 
@@ -91,7 +96,21 @@ void request_fullscreen(Display* dpy, bool on) {
 
 }  // namespace
 
-void prepare_window() {}
+// The library draws its icon when it makes its window, at start-up: set before that.
+const bool icon_set = (allegro_icon = const_cast<char**>(game_icon_xpm)) != nullptr;
+
+// Docks and task switchers know the window by its class, matched to the desktop entry. The library
+// keeps the name for windows it makes later and sets it on an inner window: set it on the outer one.
+void prepare_window() {
+    static char name[] = "ghosts-of-vorn", group[] = "Ghosts of Vorn";
+    xwin_set_window_name(name, group);
+    Desktop desktop;
+    if (!desktop.dpy || !_xwin.wm_window)
+        return;
+    XClassHint hint{name, group};
+    XSetClassHint(desktop.dpy, _xwin.wm_window, &hint);
+    XSync(desktop.dpy, False);
+}
 
 DesktopArea work_area_on(const DesktopArea& monitor) {
     Desktop desktop;

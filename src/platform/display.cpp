@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/desktop.h"
+#include "platform/focus.h"
 #include "platform/settings.h"
 
 BITMAP* game_screen = nullptr;
@@ -72,6 +73,7 @@ bool set_layout(const DisplayLayout& wanted, const DesktopArea& monitor) {
     set_color_depth(screen_depth);
     const bool opened = set_gfx_mode(GFX_AUTODETECT_WINDOWED, wanted.screen_w, wanted.screen_h, 0, 0) == 0;
     set_color_depth(16);
+    window_remade();
     if (!opened)
         return false;
     layout = wanted;

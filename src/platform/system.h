@@ -11,6 +11,10 @@ using DatafileTrial = bool (*)(const char* path);
 // needs for the whole run.
 void start_platform(DatafileTrial trial);
 
+// Called before the sound starts: a sound library's own complaints (no card, no mixer) are kept
+// from the player, who is told once by the game whether there is sound.
+void hush_sound_library();
+
 // True when the datafile at path loads without bringing the process down; the library crashes
 // instead of failing on one that ends early or is corrupt.
 bool datafile_loads(const char* path);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,6 +33,21 @@ void sync_folder_of(const fs::path& path) {
 }  // namespace
 
 void start_platform(DatafileTrial trial) { datafile_trial = trial; }
+
+namespace {
+void drop_alsa_message(const char*, int, const char*, int, const char*, ...) {}
+}  // namespace
+
+// ALSA, loaded by the library's sound module, prints each failed probe; only if it is loaded.
+void hush_sound_library() {
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+    if (!alsa)
+        return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    if (void* set = dlsym(alsa, "snd_lib_error_set_handler"))
+        reinterpret_cast<int (*)(Handler)>(set)(drop_alsa_message);
+    dlclose(alsa);
+}
 
 // A child process tries the load first; it must not run the library's exit handlers.
 bool datafile_loads(const char* path) {

@@ -42,6 +42,8 @@ void start_platform(DatafileTrial) {
     symlink("/save/High Scores.txt", "High Scores.txt");
 }
 
+void hush_sound_library() {}
+
 // The browser's storage for this page, mounted there by start_platform.
 std::string settings_folder() { return "/save"; }
 

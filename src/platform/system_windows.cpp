@@ -102,6 +102,8 @@ void start_platform(DatafileTrial trial) {
     atexit(end_platform);
 }
 
+void hush_sound_library() {}
+
 // Another copy of the game tries the load first, as a crash there cannot be caught here.
 bool datafile_loads(const char* path) {
     const std::wstring program = own_program();

@@ -1,4 +1,5 @@
 // Process entry: the command line, start-up, the title menu, then play for ever.
+#include <cstdio>
 #include <cstdlib>
 
 #include "frontend/title_menu.h"
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
         return line.exit_status;
     if (!scale_fits_desktop(line.choice))
         return 2;
+    // The launcher's word on the sound, said once the game really starts.
+    if (const char* note = getenv("VORN_START_NOTE"))
+        fprintf(stderr, "ghosts-of-vorn: %s\n", note);
     if (!line.fullscreen_given)
         line.choice.fullscreen = load_fullscreen_choice();
     init_game(line.choice);

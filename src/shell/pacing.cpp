@@ -4,9 +4,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 #include "platform/display.h"
+#include "platform/focus.h"
 #include "shell/game_state.h"
+
+#include <allegro/internal/aintern.h>
 
 void (*wait_hook)(int scancode, bool press) = nullptr;
 
@@ -25,6 +29,65 @@ void wait_for_key(int scancode, bool down) {
             return;
         rest_a_moment();
     }
+}
+
+// Stops the music and every sound playing, where they are; returns the voices stopped.
+std::vector<int> pause_sound() {
+    midi_pause();
+    std::vector<int> paused;
+    for (int v = 0; v < VIRTUAL_VOICES; ++v) {
+        if (voice_check(v) && voice_get_position(v) >= 0) {
+            voice_stop(v);
+            paused.push_back(v);
+        }
+    }
+    return paused;
+}
+
+void resume_sound(const std::vector<int>& paused) {
+    for (int v : paused)
+        if (voice_check(v))
+            voice_start(v);
+    midi_resume();
+}
+
+// The keys and buttons held as the focus went; they are let go elsewhere, unseen by the game.
+struct Held {
+    std::vector<int> keys;
+    int buttons;
+};
+
+Held held_now() {
+    Held held{{}, mouse_b};
+    for (int k = 0; k < KEY_MAX; ++k)
+        if (key[k])
+            held.keys.push_back(k);
+    return held;
+}
+
+// Lets go of what was held, but not of what was pressed once the focus came back.
+void release(const Held& held) {
+    for (int k : held.keys)
+        key[k] = 0;
+    _mouse_b &= ~held.buttons;
+    mouse_b &= ~held.buttons;
+}
+
+// In the background the game stands where it is, silent: no tick runs, and the ticks the timer
+// counts meanwhile are dropped, so that it goes on from the same tick with no burst.
+void stand_still_in_background() {
+    if (!in_background())
+        return;
+    const int ticks = logic_ticks;
+    const Held held = held_now();
+    const std::vector<int> paused = pause_sound();
+    while (in_background()) {
+        quit_if_closed();
+        rest(1000 / 20);
+    }
+    logic_ticks = ticks;
+    release(held);
+    resume_sound(paused);
 }
 
 }  // namespace
@@ -56,6 +119,7 @@ void sleep_until_tick() {
     static steady_clock::time_point last_arrival;
     bool waited = false;
     poll_display();
+    stand_still_in_background();
     if (wait_hook)
         wait_hook(0, true);
     while (logic_ticks <= 0) {
@@ -71,6 +135,7 @@ void sleep_until_tick() {
 void rest_a_moment() {
     quit_if_closed();
     poll_display();
+    stand_still_in_background();
     rest(1000 / 60);
 }
 

@@ -90,6 +90,7 @@ void init_game(const DisplayChoice& choice) {
     // 32, not 64: the software MIDI synth takes its voices from the same mixer.
     reserve_voices(32, -1);
     set_volume_per_voice(2);
+    hush_sound_library();
     if (install_sound(DIGI_AUTODETECT, MIDI_AUTODETECT, nullptr) != 0) {
         set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
         allegro_message("Error initialising sound system\n%s\n", allegro_error);

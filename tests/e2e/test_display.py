@@ -106,6 +106,14 @@ class Desktop:
             time.sleep(0.05)
         assert X.game_window()[2] == want, "window width after %s" % key
 
+    def to_play(self):
+        """From the title through the table, whose "1234567890" teaches the digits, to level 5's play."""
+        self.keys(False, ("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "score table"))
+        digits = xd.Digits(self.picture(False), 150, 352)
+        self.keys(False, ("a", title(1), "title again"), ("Up", title(0), "New Game highlighted"),
+                  ("Return", xd.still_screen, "level 5 introduction"), ("a", play, "level 5 play"))
+        return digits
+
     def keep_grab(self, mode):
         """The whole screen, kept for a person to look at."""
         X.image().save(os.path.join(BUILD, "screenshots", "display-%dx%d-%s-%s.png" % (X.width, X.height, DESK, mode)))
@@ -123,21 +131,24 @@ def game(desktop, tmp_path):
         xd.stop(proc)
 
 
-def test_window_fullscreen_and_back_in_play_remembered_at_the_next_start(game):
+def test_the_window_is_the_largest_whole_scale_and_the_crosshair_lands_on_the_pointer(game):
     game.start()
-    f = game.wait(title(0), "title screen", False, 30)
+    game.wait(title(0), "title screen", False, 30)
     k = scale_for(X.width, X.height)
     assert X.game_window()[2:] == (640 * k, 480 * k)
-    game.keys(False, ("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "score table"))
-    digits = xd.Digits(game.picture(False), 150, 352)
-    game.keys(False, ("a", title(1), "title again"), ("Up", title(0), "New Game highlighted"),
-              ("Return", xd.still_screen, "level 5 introduction"), ("a", play, "level 5 play"))
+    game.to_play()
     # The crosshair's middle, its red ring's, lands on the game pixel under the pointer.
     game.aim(False, 200, 380)
     f = game.wait(lambda f: play(f) and not f.dark(370, 390, 190, 210), "crosshair", False)
     reds = [(x, y) for y in range(360, 400) for x in range(180, 220) if xd.near(f.pixel(x, y), xd.RED, 40)]
     assert (min(x for x, _ in reds) + max(x for x, _ in reds)) / 2 == pytest.approx(200, abs=1)
     assert (min(y for _, y in reds) + max(y for _, y in reds)) / 2 == pytest.approx(380, abs=1)
+
+
+def test_alt_enter_and_f11_in_play_keep_the_game_and_the_aim(game):
+    game.start()
+    game.wait(title(0), "title screen", False, 30)
+    digits = game.to_play()
     # Over the still ghost with the button held, in the window: level 5's shard carrier goes.
     game.aim(False, *GHOST)
     X.button(1, True)
@@ -166,9 +177,12 @@ def test_window_fullscreen_and_back_in_play_remembered_at_the_next_start(game):
     X.button(1, False)
     game.toggle("F11", False)
     game.wait(notice, "level 7 introduction in a window", False)
+
+
+def test_full_screen_chosen_on_the_title_is_remembered_at_the_next_start(game):
+    game.start()
+    game.wait(title(0), "title screen", False, 30)
     # Alt+Enter on the title screen switches, and starts no game.
-    game.keys(False, ("a", play, "level 7 play"), ("Escape", notice, "game over"),
-              ("a", table(["Digits", "Ghost Hunter"]), "score table"), ("a", title(0), "title"))
     game.toggle("Return", True)
     time.sleep(0.5)
     game.wait(title(0), "title in full screen", True)

@@ -62,6 +62,14 @@ class Game:
     def to_play(self):
         self.keys(("Return", notice, "level 1 introduction"), ("a", play, "play frame"))
 
+    def digits_then_play(self, intro, what):
+        """Learns the font's digits from a table of 1234567890, then starts a game; a reader of them."""
+        self.keys(("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "high-score table"))
+        digits = xd.Digits(self.X.grab(), 150, 352)
+        self.keys(("a", title(1), "title after the table"), ("Up", title(0), "New Game highlighted"),
+                  ("Return", intro, what), ("a", play, "play frame"))
+        return digits
+
     def escape_to_title(self, names):
         self.keys(("Escape", notice, "game-over screen"), ("a", table(names), "high-score table"),
                   ("a", title(0), "title screen after the game"))
@@ -77,6 +85,7 @@ def start(X, tmp_path, request):
 
     def start(cfg="", scores=b"", binary="ghosts-of-vorn", **env):
         games.append(Game(X, tmp_path, request.node.name, cfg, scores, binary, env))
+        X.follow_window()
         games[-1].wait(title(0), "title screen", 30)
         return games[-1]
     yield start
@@ -116,10 +125,7 @@ class TestScoringGame:
         # A few times a tick: a wait made of 1 ms sleeps costs little CPU but keeps the core awake.
         rate = (xd.wakeups(pid, pid) - woken) / (time.monotonic() - began)
         assert rate < 450, "the game's thread woke %.0f times a second on the still title screen" % rate
-        game.keys(("Down", title(1), "High Scores highlighted"), ("Return", table(["Digits"]), "high-score table"))
-        digits = xd.Digits(X.grab(), 150, 352)
-        game.keys(("a", title(1), "title after the table"), ("Up", title(0), "New Game highlighted"))
-        game.to_play()
+        digits = game.digits_then_play(notice, "level 1 introduction")
         changes = digits.countdown(X, 4.5)  # one second of countdown a second
         assert len(changes) >= 3, changes
         (t0, v0), (t1, v1) = changes[0], changes[-1]

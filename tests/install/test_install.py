@@ -58,10 +58,14 @@ class TestLauncher:
         assert path == "[data]\npath = %s/share/games/ghosts-of-vorn/data.dat\n" % prefix
         assert os.listdir(tmp_path / "elsewhere") == [], "the game wrote into the folder it was started from"
 
-    def test_without_the_sound_device_it_plays_silently_and_says_so(self, launch):
+    def test_without_the_sound_device_it_plays_silently_and_says_so_in_one_line(self, launch):
         x, game = launch(VORN_SOUND="off")
         xdriver.stop(game)
-        assert "playing without sound" in game.stdout.read()
+        assert game.stdout.read() == "ghosts-of-vorn: playing without sound: sound is off (VORN_SOUND=off)\n"
+
+    def test_version_prints_only_the_version(self, prefix):
+        done = run(prefix + "/games/ghosts-of-vorn", "--version")
+        assert done.stderr == "" and done.stdout.count("\n") == 1, done.stdout + done.stderr
 
 
 class TestFiles:

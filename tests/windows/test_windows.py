@@ -7,7 +7,7 @@ import pytest
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE.parent.parent / "tools"), str(HERE.parent / "e2e")]
 import winedriver as wd  # noqa: E402
-from xdriver import notice, play, score_file, table, title  # noqa: E402
+from xdriver import notice, play, quiet_from, score_file, table, title  # noqa: E402
 
 LOUD, QUIET = 300.0, 20.0
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\GhostsOfVorn"
@@ -113,6 +113,29 @@ def test_music_on_the_title_and_the_zap(wine, game):
     assert music > LOUD
     assert quiet < QUIET
     assert zap > LOUD
+
+
+def test_in_the_background_the_game_is_silent_and_plays_on_after(wine, game):
+    p = Player(wine, game, "hooked.exe")
+    p.keys(("Return", notice, "level 1 introduction"), ("a", play, "play frame"))
+    before = listen(wine, 1.5)
+    wine.start("notepad", cwd=game)
+    away = float(os.environ.get("VORN_FOCUS_AWAY", 3))  # seconds another window has the focus
+    mark = quiet_from(wine.sound_size, lambda start, end: wd.rms(wine.raw, start, end)) or pytest.fail(
+        "the sound went on in the background")
+    time.sleep(away)
+    during = wd.rms(wine.raw, mark, wine.sound_size())
+    # A click on the game, away from its ghost, brings it to the front.
+    p.x.move(620, 460)
+    p.x.button(1, True)
+    time.sleep(0.15)
+    p.x.button(1, False)
+    p.wait(play, "play frame after the focus came back")
+    after = listen(wine, 1.5)
+    print("RMS: in play %.0f, %s s in the background %.0f, back in play %.0f" % (before, away, during, after))
+    assert before > LOUD
+    assert during < QUIET, "a fragment looped in the background"
+    assert after > LOUD, "no music once the focus came back"
 
 
 def test_installer_start_menu_scores_and_uninstall(wine, request):
