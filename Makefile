@@ -18,6 +18,12 @@ TEST_DEPS := $(DEB_DEPS) python3 python3-xlib python3-pil allegro4-doc xvfb xaut
 WINDOWS_DEPS := $(PLAY_DEPS) g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
                 icoutils patch
 WINDOWS_BUILD = $(BUILD)/windows
+# `make web`: the game for the browser with Debian's emscripten, its media from the native build.
+WEB_DEPS := $(PLAY_DEPS) emscripten
+WEB_CHECK_DEPS := $(WEB_DEPS) chromium chromium-driver python3-selenium python3-pytest python3-pil python3-xlib \
+                  xvfb xauth x11-xserver-utils
+WEB_OUT = $(BUILD)/web
+WEB_PORT ?= 8000
 # Where `make install` puts the game; DESTDIR is put in front of every path.
 PREFIX ?= /usr/local
 # make play runs the game from an install inside the build folder, through the same launcher.
@@ -26,7 +32,8 @@ DEB_VERSION = $(shell sed -n 's/^version=//p' $(BUILD)/dist/release 2>/dev/null)
 DEB_FILE = $(BUILD)/ghosts-of-vorn_$(DEB_VERSION)_$(shell dpkg --print-architecture).deb
 
 .PHONY: all deps play-deps deb-deps test-deps build test-build asan-build play install uninstall deb \
-        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-hooked
+        deb-check test bench fuzz soak media-preview music-report clean windows-deps windows windows-installer windows-check \
+        web-deps web web-play web-check
 
 all: build
 
@@ -50,6 +57,8 @@ test-deps deps:
 	$(call install_missing,$(TEST_DEPS))
 windows-deps:
 	$(call install_missing,$(WINDOWS_DEPS))
+web-deps:
+	$(call install_missing,$(WEB_DEPS))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -93,41 +102,13 @@ test: test-deps test-build asan-build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 640x480x24" ctest --output-on-failure
 
-# The media come from the native build; Allegro (kept built in $(WINDOWS_BUILD)/allegro) and the game
-# are cross-built. Leaves the zip, the installer, the staged folder $(WINDOWS_BUILD)/stage and the
-# test build with the hooks in $(WINDOWS_BUILD)/hooked.
-windows: windows-deps build
-	@dist/windows/build-allegro.sh $(WINDOWS_BUILD)/allegro
-	@cmake -S . -B $(WINDOWS_BUILD)/game -DCMAKE_TOOLCHAIN_FILE=$(abspath dist/windows/mingw-w64.cmake) \
-	  -DCMAKE_BUILD_TYPE=Release -DVORN_ALLEGRO_DIR=$(abspath $(WINDOWS_BUILD))/allegro/install \
-	  -DVORN_ALLEGRO_LICENCE=$(abspath $(WINDOWS_BUILD))/allegro/install/license.txt \
-	  -DVORN_MEDIA_DIR=$(abspath $(BUILD)) -DVORN_WINDOWS_OUT=$(abspath $(WINDOWS_BUILD)) >/dev/null
-	@cmake --build $(WINDOWS_BUILD)/game -j2
-	@$(MAKE) --no-print-directory windows-installer
-	@ls -l $(WINDOWS_BUILD)/*.zip $(WIN_SETUP)
-windows-hooked: windows
-
 $(FUZZ_BUILD)/CMakeCache.txt:
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_FUZZ=ON
 
-# Each fuzz target runs FUZZ_SECONDS from its corpus in tests/corpus/, working in tmpfs when there
-# is one. The corpus and what was found are then merged, keeping the inputs that add coverage and
-# every hand-named one (seed-*, regression-*). A crash stops here, its input kept in crashes/.
+# Each fuzz target for FUZZ_SECONDS from its corpus in tests/corpus/, the corpus then merged.
 fuzz: test-deps $(FUZZ_BUILD)/CMakeCache.txt
 	@cmake --build $(FUZZ_BUILD) -j2 --target $(addprefix fuzz_,$(FUZZ_TARGETS))
-	@work="$(abspath $(FUZZ_BUILD))"; [ -d /dev/shm ] && export TMPDIR=/dev/shm; \
-	for t in $(FUZZ_TARGETS); do \
-	  fuzzer=$$work/tests/fuzz/fuzz_$$t; corpus=tests/corpus/$$t; log=$$work/fuzz_$$t.log; \
-	  found=$$work/found/$$t; merged=$$work/merged/$$t; \
-	  rm -rf $$found $$merged $$work/crashes/$$t-* && mkdir -p $$found $$merged $$corpus $$work/crashes || exit 1; \
-	  echo "Fuzzing $$t for $(FUZZ_SECONDS) s"; \
-	  $$fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -timeout=10 -print_final_stats=1 \
-	    -artifact_prefix=$$work/crashes/$$t- $$found $$corpus 2>$$log || { tail -40 $$log; exit 1; }; \
-	  grep -E '^stat::(number_of_executed_units|new_units_added)' $$log; \
-	  cp $$corpus/*-* $$merged/ 2>/dev/null; \
-	  $$fuzzer -merge=1 $$merged $$corpus $$found 2>>$$log || { tail -20 $$log; exit 1; }; \
-	  rm -rf $$corpus && mv $$merged $$corpus && echo "$$corpus: $$(ls $$corpus | wc -l) inputs"; \
-	done
+	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_MAX_LEN) $(FUZZ_TARGETS)
 
 # Timings with up to 1000 ghosts and their targets (silent sound, its own X display), then the
 # real game running: its CPU, frames, logic steps and key taps on each screen, against their targets.
@@ -151,6 +132,21 @@ SOAK_SECONDS ?= 600
 soak: test-deps test-build asan-build
 	/usr/bin/python3 -B tests/soak/soak.py --seconds $(SOAK_SECONDS) $(BUILD) $(ASAN_BUILD)
 
+# ---- Windows: cross-built with mingw-w64, checked under Wine ----
+
+# The media come from the native build; Allegro (kept built in $(WINDOWS_BUILD)/allegro) and the game
+# are cross-built. Leaves the zip, the installer, the staged folder $(WINDOWS_BUILD)/stage and the
+# test build with the hooks in $(WINDOWS_BUILD)/hooked.
+windows: windows-deps build
+	@dist/windows/build-allegro.sh $(WINDOWS_BUILD)/allegro
+	@cmake -S . -B $(WINDOWS_BUILD)/game -DCMAKE_TOOLCHAIN_FILE=$(abspath dist/windows/mingw-w64.cmake) \
+	  -DCMAKE_BUILD_TYPE=Release -DVORN_ALLEGRO_DIR=$(abspath $(WINDOWS_BUILD))/allegro/install \
+	  -DVORN_ALLEGRO_LICENCE=$(abspath $(WINDOWS_BUILD))/allegro/install/license.txt \
+	  -DVORN_MEDIA_DIR=$(abspath $(BUILD)) -DVORN_WINDOWS_OUT=$(abspath $(WINDOWS_BUILD)) >/dev/null
+	@cmake --build $(WINDOWS_BUILD)/game -j2
+	@$(MAKE) --no-print-directory windows-installer
+	@ls -l $(WINDOWS_BUILD)/*.zip $(WIN_SETUP)
+
 # The Windows game's installer, from the staged folder the zip holds and the game's icon (WIN_ICON=
 # for the installer's own); `make windows` calls it.
 WIN_VERSION ?= $(shell sed -n 's/^project.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -159,8 +155,6 @@ WIN_ZIP ?= $(WINDOWS_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-windows-x64.zip
 WIN_HOOKED ?= $(WINDOWS_BUILD)/hooked/ghosts-of-vorn.exe
 WIN_ICON ?= $(WINDOWS_BUILD)/game/dist/windows/ghosts-of-vorn.ico
 WIN_SETUP = $(WINDOWS_BUILD)/ghosts-of-vorn-$(WIN_VERSION)-setup.exe
-WIN_CHECK_DEPS := wine xvfb python3 python3-xlib python3-pil python3-pytest nsis
-.PHONY: windows-installer windows-check
 
 windows-installer:
 	$(call install_missing,nsis)
@@ -171,6 +165,30 @@ windows-check: windows
 	$(call install_missing,$(WIN_CHECK_DEPS))
 	VORN_WIN_ZIP=$(WIN_ZIP) VORN_WIN_HOOKED=$(WIN_HOOKED) VORN_WIN_SETUP=$(WIN_SETUP) VORN_WIN_WORK=$(WINDOWS_BUILD)/check \
 	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v -rP tests/windows
+
+# ---- The browser: the library's core and the game built by emscripten, checked in Chromium ----
+
+# The library's core (kept built in $(BUILD)/web-allegro) and the game compiled by emscripten:
+# $(WEB_OUT) holds the page and its zip, $(BUILD)/web-hooked the test page. emcc's minifier needs
+# Debian's node modules whichever node comes first on PATH.
+web: export NODE_PATH = /usr/share/nodejs
+web: web-deps build
+	@dist/web/build-allegro.sh $(BUILD)/web-allegro
+	@emcmake cmake -S . -B $(BUILD)/web-game -DCMAKE_BUILD_TYPE=Release \
+	  -DVORN_ALLEGRO_DIR=$(abspath $(BUILD))/web-allegro/install -DVORN_MEDIA_DIR=$(abspath $(BUILD)) \
+	  -DVORN_WEB_OUT=$(abspath $(BUILD)) >/dev/null
+	@cmake --build $(BUILD)/web-game -j2
+	@ls -l $(WEB_OUT)
+
+web-play: web
+	@echo "The Ghosts of Vorn: open http://127.0.0.1:$(WEB_PORT)/ in a browser; Ctrl+C stops the server"
+	@cd $(WEB_OUT) && /usr/bin/python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 >/dev/null
+
+# The page and the hooked page in headless Chromium through Selenium, beside the desktop game.
+web-check: web test-build
+	$(call install_missing,$(WEB_CHECK_DEPS))
+	VORN_WEB_PAGE=$(WEB_OUT) VORN_WEB_HOOKED=$(BUILD)/web-hooked VORN_BUILD=$(BUILD) \
+	  /usr/bin/python3 -B -m pytest -p no:cacheprovider -v -rP tests/web
 
 clean:
 	rm -rf $(BUILD)

@@ -2,7 +2,7 @@
 
 Shared by the end-to-end tests, the soak and the live benchmark; built on Debian's python3-xlib
 and python3-pil."""
-import atexit, contextlib, os, select, signal, subprocess, time
+import array, atexit, contextlib, os, select, signal, struct, subprocess, time
 
 from PIL import Image, ImageChops
 from Xlib import X, XK, display
@@ -361,3 +361,35 @@ class XServer:
             if time.monotonic() > deadline:
                 return None
             time.sleep(every)
+
+
+def config(source, capture=False, patches=True):
+    """The settings at source; capture sends sound to the file device; without patches MIDI stays off."""
+    drop = ({"alsa_device"} if capture else set()) | (set() if patches else {"patches", "midi_card"})
+    with open(source) as f:
+        lines = [line for line in f.read().splitlines() if line.split("=")[0].strip() not in drop]
+    return "".join(line + ("\nalsa_device = vorn_capture" if capture and line.strip() == "[sound]" else "") + "\n"
+                   for line in lines)
+
+
+def loudness(raw, start, end):
+    """The largest spread of 512-sample windows: silence is constant in any sample format."""
+    with open(raw, "rb") as f:
+        f.seek(start - start % 4)
+        data = f.read(max(0, end - start))
+    samples = array.array("h", data[:len(data) - len(data) % 2])
+    windows = [samples[i:i + 512] for i in range(0, len(samples), 512)]
+    return max([max(0, sum(v * v for v in w) / len(w) - (sum(w) / len(w)) ** 2) ** 0.5 for w in windows], default=0)
+
+
+def table(names):
+    """The high-score screen: the 15 rows' names at x 220 (nothing past names) and their scores at x 355."""
+    return lambda f: still_screen(f) and f.dark(60, 150) and f.dark(300, 350) and all(
+        f.starts(y, y + 10, 355, 352) and (f.starts(y, y + 10, 220, 0, 352) if name else f.dark(y, y + 10, 0, 352))
+        for y, name in zip(range(150, 300, 10), names + [""] * 15))
+
+
+def score_file(rows):
+    """36-byte records, a 32-byte name field and a little-endian score, padded with empty rows to 15."""
+    rows = rows + [("", 0)] * (15 - len(rows))
+    return b"".join(name.encode().ljust(32, b"\0") + struct.pack("<i", score) for name, score in rows)

@@ -7,7 +7,6 @@
 #include "play/ghost.h"
 #include "shell/game_state.h"
 #include "shell/pacing.h"
-#include "shell/startup.h"
 #include "shell/test_hooks.h"
 
 const char* const story_lines[8] = {
@@ -91,7 +90,7 @@ void run_title_menu() {
                 } else if (selected == MENU_HIGH_SCORES) {
                     show_high_scores(0);
                 } else {
-                    shutdown_game();
+                    quit_game();
                 }
             }
             logic_ticks--;

@@ -1,6 +1,8 @@
 // Level flow: the next level's ghosts, its introduction and flash-bomb awards.
 #include "levels/level_flow.h"
 
+#include <cstdio>
+
 #include "levels/end_screens.h"
 #include "levels/still_screen.h"
 #include "platform/display.h"
@@ -38,8 +40,9 @@ void start_next_level() {
         ghosts[i].carries_shard = (static_cast<int>(i) + 1 == carrier) ? -1 : 0;
 
     FONT* text_font = item_font(TEXT_FONT);
-    clear_bitmap(game_screen);
-    textprintf_ex(game_screen, item_font(HEADING_FONT), 20, 20, white(), -1, "Level %d", level);
+    char heading[24];
+    snprintf(heading, sizeof heading, "Level %d", level);
+    draw_heading(heading);
 
     if (levels_since_bomb >= 5) {
         textprintf_ex(game_screen, text_font, 20, 100, white(), -1, "%s", flash_bomb_message);

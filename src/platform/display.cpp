@@ -2,6 +2,7 @@
 #include "platform/display.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -25,8 +26,24 @@ DisplayLayout layout;
 // The scale of the window mode for this run: asked for, or fitted to the desktop.
 int window_scale = 1;
 bool must_redraw_all = true;
-bool toggle_keys_down = false;
 bool fullscreen_chosen = false;
+// F11 and Alt+Enter presses counted on the input thread, each to be acted on once: a tap
+// shorter than the gap between two polls, as on a busy machine, still switches.
+std::atomic<int> toggle_presses{0};
+bool f11_held = false, enter_held = false;
+
+// Counts a toggle press as its key goes down, once however long the key is held.
+void note_toggle_key(int scancode) {
+    const int code = scancode & 0x7f;
+    if (code != KEY_F11 && code != KEY_ENTER)
+        return;
+    bool& held = code == KEY_F11 ? f11_held : enter_held;
+    const bool down = !(scancode & 0x80);
+    if (down && !held && (code == KEY_F11 || key[KEY_ALT] || key[KEY_ALTGR]))
+        toggle_presses++;
+    held = down;
+}
+END_OF_FUNCTION(note_toggle_key)
 
 const char* describe(const DisplayLayout& l) {
     static char text[96];
@@ -152,6 +169,9 @@ bool changed_span(int row, int& first, int& last) {
 
 bool open_display(const DisplayChoice& choice) {
     screen_depth = pick_screen_depth();
+    LOCK_VARIABLE(toggle_presses);
+    LOCK_FUNCTION(note_toggle_key);
+    keyboard_lowlevel_callback = note_toggle_key;
     const DesktopArea work = work_area_on(monitor_of_window());
     window_scale = choice.scale > 0 ? choice.scale : window_scale_for(work);
     fullscreen_chosen = choice.fullscreen;
@@ -199,9 +219,8 @@ void present_screen() {
 }
 
 void poll_display() {
-    const bool alt = key[KEY_ALT] || key[KEY_ALTGR];
-    const bool pressed = key[KEY_F11] || (alt && key[KEY_ENTER]);
-    if (pressed && !toggle_keys_down) {
+    if (toggle_presses > 0) {
+        toggle_presses--;
         const int gx = pointer_x(), gy = pointer_y();
         if (!open_chosen(!fullscreen_chosen)) {
             set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
@@ -216,7 +235,6 @@ void poll_display() {
         // The Enter of Alt+Enter is not a menu choice, even when Alt is let go first.
         key[KEY_ENTER] = 0;
     }
-    toggle_keys_down = pressed;
 }
 
 int pointer_x() { return to_picture(mouse_x, layout.x, layout.scale, PICTURE_W); }

@@ -13,9 +13,6 @@
 #include "shell/pacing.h"
 #include "shell/random.h"
 
-void timer_tick() { logic_ticks++; }
-END_OF_FUNCTION(timer_tick)
-
 void play_random_track() {
     play_midi(item_midi(MUSIC_TRACK_FIRST + rand_from(0, MUSIC_TRACK_COUNT)), 0);
 }

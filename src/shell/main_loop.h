@@ -1,8 +1,5 @@
-// The fixed-step heartbeat: timer, logic step and music.
+// The fixed-step heartbeat: logic step and music.
 #pragma once
-
-// Timer callback, 60 times a second.
-void timer_tick();
 
 // One pass of the endless main loop: a sleep until a tick is due, the pending logic steps, then one frame.
 void main_loop_pass();

@@ -29,7 +29,15 @@ void wait_for_key(int scancode, bool down) {
 
 }  // namespace
 
+void timer_tick() { logic_ticks++; }
+END_OF_FUNCTION(timer_tick)
+
 void set_quit_action(void (*quit)()) { quit_action = quit; }
+
+void quit_game() {
+    if (quit_action)
+        quit_action();
+}
 
 void close_button_pressed() { close_requested = 1; }
 END_OF_FUNCTION(close_button_pressed)

@@ -5,6 +5,12 @@
 // What quitting does, given by start-up: a wait ends the game through it once the window is closed.
 void set_quit_action(void (*quit)());
 
+// Timer callback, 60 times a second: counts a tick for the loops to run.
+void timer_tick();
+
+// Ends the game through the quit action, as the menu's Quit does.
+void quit_game();
+
 // Notes that the window's close button was pressed; called on the library's input thread.
 void close_button_pressed();
 

@@ -11,7 +11,6 @@
 #include "play/ghost.h"
 #include "shell/datapath.h"
 #include "shell/game_state.h"
-#include "shell/main_loop.h"
 #include "shell/pacing.h"
 
 namespace {

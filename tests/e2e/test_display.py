@@ -9,7 +9,8 @@ from PIL import Image, ImageChops
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import xdriver as xd  # noqa: E402
 from xdriver import notice, play, title  # noqa: E402
-from test_game import BUILD, TEST_CONFIG, score_file, table  # noqa: E402
+from test_game import BUILD, TEST_CONFIG  # noqa: E402
+from xdriver import score_file, table  # noqa: E402
 
 GHOST = (320, 240)  # the middle of the hooked build's still ghost, in game pixels
 X = DESK = None

@@ -12,6 +12,7 @@
 #include "play/ghost.h"
 #include "platform/display.h"
 #include "shell/main_loop.h"
+#include "shell/pacing.h"
 #include "support/files.h"
 
 // The first call runs init_game in the build's test folder (data.dat, allegro.cfg) and moves to

@@ -149,6 +149,34 @@ const SeeThroughCase see_through[] = {{"HeatMeasure", 40, 6},
                                       {"Score", 520, 4}};
 INSTANTIATE_TEST_SUITE_P(Hud, SeeThroughText, testing::ValuesIn(see_through), case_name<SeeThroughCase>);
 
+// The input thread's report of a key, as the keyboard driver gives it.
+void key_event(int scancode, bool down) { keyboard_lowlevel_callback(down ? scancode : scancode | 0x80); }
+
+// A tap that comes and goes between two looks at the keys, as on a busy machine, still switches;
+// a key held down (its repeats) switches once.
+TEST(DisplayToggle, ATapBetweenTwoPollsSwitchesOnce) {
+    start_game();
+    setenv("XDG_CONFIG_HOME", fs::current_path().c_str(), 1);
+    const bool was_fullscreen = display_layout().fullscreen;
+    key_event(KEY_F11, true);
+    key_event(KEY_F11, true);
+    key_event(KEY_F11, false);
+    poll_display();
+    const bool after_tap = display_layout().fullscreen;
+    poll_display();
+    const bool after_next_poll = display_layout().fullscreen;
+    key_event(KEY_ALT, true);
+    key[KEY_ALT] = 1;
+    key_event(KEY_ENTER, true);
+    key_event(KEY_ENTER, false);
+    key[KEY_ALT] = 0;
+    key_event(KEY_ALT, false);
+    poll_display();
+    EXPECT_NE(after_tap, was_fullscreen) << "F11 tapped between two polls";
+    EXPECT_EQ(after_next_poll, after_tap) << "one press, one switch";
+    EXPECT_EQ(display_layout().fullscreen, was_fullscreen) << "Alt+Enter tapped between two polls";
+}
+
 struct CornerCase {
     const char* name;
     int x, y;
@@ -193,7 +221,7 @@ TEST_P(GameEnd, ComesBeforeTheNextStep) {
     tick_in_second = c.tick;
     key[KEY_ESC] = c.escape;
     // A on the end screens and the introduction, Enter in the menu, never both down.
-    int screens = 0, menu_enters = 0;
+    int screens = 0;
     WaitAnswerer player([&](int awaited, bool press) {
         if (awaited == KEY_A && press) {
             memset(const_cast<char*>(key), 0, KEY_MAX);
@@ -204,14 +232,12 @@ TEST_P(GameEnd, ComesBeforeTheNextStep) {
             key[KEY_A] = 0;
         } else if (awaited == 0 && screens == 2) {
             key[KEY_ENTER] = 1;
-            menu_enters++;
         }
     });
     logic_ticks = c.ticks;
     main_loop_pass();
     EXPECT_LE(logic_ticks, 1);
     EXPECT_EQ(screens, 3) << "game over, the table and the introduction";
-    EXPECT_GE(menu_enters, 1);
     EXPECT_EQ(std::pair(level, score), std::pair(1, 0));
     EXPECT_EQ(time_left, 120);
     EXPECT_EQ(tick_in_second, c.escape ? c.tick + 1 : 1);

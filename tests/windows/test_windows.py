@@ -7,8 +7,7 @@ import pytest
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE.parent.parent / "tools"), str(HERE.parent / "e2e")]
 import winedriver as wd  # noqa: E402
-from test_game import score_file, table  # noqa: E402
-from xdriver import notice, play, title  # noqa: E402
+from xdriver import notice, play, score_file, table, title  # noqa: E402
 
 LOUD, QUIET = 300.0, 20.0
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\GhostsOfVorn"
