@@ -13,9 +13,7 @@
 #include "media.h"
 #include "shell/game_state.h"
 
-using testing::AllOf;
-using testing::Ge;
-using testing::Le;
+using testing::AllOf, testing::Ge, testing::Le;
 
 static const char MIX_FILE[] = "media-mix.raw";  // the sound card's output, through ALSA's file device
 static DATAFILE* data = nullptr;
@@ -28,8 +26,7 @@ static int loudness(int ms) {
     mix.seekg(std::streamoff(mix.tellg()) & ~3);
     rest(ms);
     std::vector<short> heard;
-    for (short s; mix.read(reinterpret_cast<char*>(&s), sizeof s);)
-        heard.push_back(s);
+    for (short s; mix.read(reinterpret_cast<char*>(&s), sizeof s);) heard.push_back(s);
     const auto [low, high] = std::minmax_element(heard.begin(), heard.end());
     return heard.empty() ? 0 : *high - *low;
 }
@@ -45,17 +42,13 @@ static const std::vector<lab::Song>& songs() {
 
 // Each track rendered through the library's synth with the game's patches, alone and under the
 // held beam, once for the tests below.
-struct Heard {
-    std::vector<int16_t> music, zap, mix;
-};
+struct Heard { std::vector<int16_t> music, zap, mix; };
 static const std::vector<Heard>& renders() {
     static std::vector<Heard> heard;
     if (!heard.empty() || !lab::start_render("../patches/default.cfg")) return heard;
     const std::vector<int16_t> zap = media::make_zap(22050);
-    for (const auto& [abc, midi] : lab::track_list("../music/tracks.list")) {
-        const std::vector<uint8_t> file = lab::read_bytes(midi);
-        lab::Song song;
-        lab::read_midi(file, song);
+    for (const lab::Song& song : songs()) {
+        const std::vector<uint8_t> file = lab::read_bytes(lab::track_list("../music/tracks.list")[heard.size()].second);
         const double seconds = song.seconds(song.end_tick);
         heard.push_back({lab::render(file, seconds), lab::render({}, seconds, &zap), lab::render(file, seconds, &zap)});
     }
@@ -98,15 +91,21 @@ INSTANTIATE_TEST_SUITE_P(Music, Track, testing::Range(0, int(MUSIC_TRACK_COUNT))
     return name;
 });
 
-// Only its password opens data.dat, which holds each item the game takes, of its kind and shape.
-TEST(Media, DatafileHoldsEachItemOfItsKindAndShapeAndEachTrackIsHeard) {
-    ASSERT_EQ(allegro_init(), 0) << "no display? " << allegro_error;
+// Only its password opens data.dat, which holds each item the game takes; opened once for the tests below.
+static bool opened_without_password = false;
+static DATAFILE* datafile() {
+    if (data || allegro_init() != 0) return data;
     set_color_depth(16);
-    EXPECT_EQ(load_datafile("data.dat"), nullptr) << "not encrypted";
+    opened_without_password = load_datafile("data.dat") != nullptr;
     packfile_password(DATA_PASSWORD);
     data = load_datafile("data.dat");
     packfile_password(nullptr);
-    ASSERT_NE(data, nullptr);
+    return data;
+}
+
+TEST(Media, DatafileHoldsEachItemOfItsKindAndShape) {
+    ASSERT_NE(datafile(), nullptr) << "no display? " << allegro_error;
+    EXPECT_FALSE(opened_without_password) << "not encrypted";
     for (int i = 0; i < DATA_ITEM_COUNT; ++i)
         ASSERT_NE(data[i].type, DAT_END) << "only " << i << " items";
     // Ghosts 4-9 and vanish frames 14-18 share one size per group; every picture is masked to its border.
@@ -134,8 +133,11 @@ TEST(Media, DatafileHoldsEachItemOfItsKindAndShapeAndEachTrackIsHeard) {
     ASSERT_EQ(data[BEAM_SAMPLE].type, DAT_SAMPLE);
     const SAMPLE* zap = item<SAMPLE>(BEAM_SAMPLE);
     EXPECT_THAT(double(zap->len) / zap->freq, AllOf(Ge(0.06), Le(0.15))) << "the zap's seconds";
+}
 
-    // Each track, from silence, is heard through the synth with the patch set named beside this program.
+// Each track, from silence, is heard through the synth with the patch set named beside this program.
+TEST(Media, EachTrackIsHeardThroughTheSynth) {
+    ASSERT_NE(datafile(), nullptr) << allegro_error;
     const char sound[] = "[sound]\ndigi_card = ALSA\nmidi_card = DIGI\nalsa_device = file:media-mix.raw,raw\n";
     override_config_data(sound, sizeof sound - 1);
     ASSERT_EQ(install_sound(DIGI_AUTODETECT, MIDI_AUTODETECT, nullptr), 0) << allegro_error;
