@@ -11,7 +11,7 @@
 
 // The game's icon, made at build time from the desktop icon.
 extern const char* const game_icon_xpm[];
-// The library's X icon, in XPM form, read at each mode set.
+// The library's X icon, in XPM form, read once as the library makes its window at start-up.
 extern "C" void* allegro_icon;
 
 // The library's own routine for showing a rectangle of its screen's lines; it takes its X lock.
@@ -96,7 +96,7 @@ void request_fullscreen(Display* dpy, bool on) {
 
 }  // namespace
 
-// The library draws its icon when it makes its window, at start-up: set before that.
+// Set before main, so before the library makes its window.
 const bool icon_set = (allegro_icon = const_cast<char**>(game_icon_xpm)) != nullptr;
 
 // Docks and task switchers know the window by its class, matched to the desktop entry. The library
