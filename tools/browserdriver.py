@@ -1,6 +1,6 @@
 """The game's page in Debian's headless Chromium through Selenium: a local web server for a
 folder, and a page driven as a player would, read back from its canvas and its sound tap."""
-import base64, functools, http.server, io, os, threading, time
+import base64, functools, http.server, io, os, sys, threading, time
 
 from PIL import Image
 from selenium import webdriver
@@ -14,9 +14,16 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class QuietServer(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        # A page closed mid-answer is the browser's business, not a fault to print.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
 def serve(root):
     """Serves the folder on 127.0.0.1 from a thread; returns the server and its address."""
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=str(root)))
+    server = QuietServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=str(root)))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, "http://127.0.0.1:%d" % server.server_port
 
