@@ -93,7 +93,7 @@ mergeInto(LibraryManager.library, {
     if (!WebPage.codes) WebPage.listen();
     canvas.width = w;
     canvas.height = h;
-    // Desynchronized: a frame reaches the screen with less of the compositor's work (a sixth less
+    // Desynchronized: a frame reaches the screen with less of the compositor's work (an eighth less
     // CPU in play at 60 frames a second in headless Chromium).
     WebPage.context = canvas.getContext('2d', { desynchronized: true });
     WebPage.image = WebPage.context.createImageData(w, h);
