@@ -109,6 +109,17 @@ TEST_F(Frontend, ALongNameIsCutTo31Bytes) {
     EXPECT_EQ(read_file(file), score_file({{std::string(31, 'N'), 10}}));
 }
 
+// A game reads the table at every game over: each read must give its file back.
+TEST_F(Frontend, ReadingTheTableLeavesNoFileOpen) {
+    write_file(file, score_file({{"Old", 50}}));
+    const auto open_files = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = open_files();
+    HighScoreTable* table = create_high_score_table(HIGH_SCORE_COUNT, file.c_str());
+    const auto after = open_files();
+    destroy_high_score_table(table);
+    EXPECT_EQ(after, before);
+}
+
 TEST_F(Frontend, AFailedSaveKeepsTheOldFileAndSaysSoOnce) {
     const std::string old_table = score_file({{"Old", 50}});
     write_file(file, old_table);

@@ -21,6 +21,7 @@
 #include "shell/datapath.h"
 #include "platform/display.h"
 #include "shell/main_loop.h"
+#include "shell/pacing.h"
 #include "shell/startup.h"
 #include "support/test_support.h"
 
@@ -175,6 +176,51 @@ TEST(DisplayToggle, ATapBetweenTwoPollsSwitchesOnce) {
     EXPECT_NE(after_tap, was_fullscreen) << "F11 tapped between two polls";
     EXPECT_EQ(after_next_poll, after_tap) << "one press, one switch";
     EXPECT_EQ(display_layout().fullscreen, was_fullscreen) << "Alt+Enter tapped between two polls";
+}
+
+// A switch makes a new, blank screen: the next frame sends the whole picture, changed or not.
+TEST(DisplayToggle, TheWholePictureReachesTheNewScreen) {
+    start_game();
+    setenv("XDG_CONFIG_HOME", fs::current_path().c_str(), 1);
+    clear_bitmap(game_screen);
+    putpixel(game_screen, 320, 240, makecol(255, 255, 255));
+    present_screen();
+    key_event(KEY_F11, true);
+    key_event(KEY_F11, false);
+    poll_display();
+    present_screen();
+    const int k = display_layout().scale;
+    const int shown = getpixel(screen, display_layout().x + 320 * k, display_layout().y + 240 * k);
+    key_event(KEY_F11, true);
+    key_event(KEY_F11, false);
+    poll_display();
+    const int depth = bitmap_color_depth(screen);
+    EXPECT_EQ(std::tuple(getr_depth(depth, shown), getg_depth(depth, shown), getb_depth(depth, shown)),
+              std::tuple(255, 255, 255));
+}
+
+// The close button ends the game at the next wait, through the quit action start-up gave.
+TEST(CloseButton, QuitsAtTheNextWait) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            set_quit_action([] { _exit(42); });
+            close_button_pressed();
+            quit_if_closed();
+            _exit(0);
+        },
+        testing::ExitedWithCode(42), "");
+}
+
+TEST(CloseButton, UnpressedAWaitGoesOn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            set_quit_action([] { _exit(42); });
+            quit_if_closed();
+            _exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 struct CornerCase {
