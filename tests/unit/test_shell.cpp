@@ -20,10 +20,13 @@
 #include "shell/frame.h"
 #include "shell/datapath.h"
 #include "platform/display.h"
+#include "platform/focus.h"
 #include "shell/main_loop.h"
 #include "shell/pacing.h"
 #include "shell/startup.h"
 #include "support/test_support.h"
+
+#include <xalleg.h>
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;
@@ -197,6 +200,21 @@ TEST(DisplayToggle, TheWholePictureReachesTheNewScreen) {
     const int depth = bitmap_color_depth(screen);
     EXPECT_EQ(std::tuple(getr_depth(depth, shown), getg_depth(depth, shown), getb_depth(depth, shown)),
               std::tuple(255, 255, 255));
+}
+
+// On a desktop without a window manager the keys follow the pointer: that is no loss of focus.
+TEST(Focus, ThePointersFocusIsNoPause) {
+    start_game();
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_TRUE(x);
+    XSetInputFocus(x, _xwin.wm_window, RevertToPointerRoot, CurrentTime);
+    XSync(x, False);
+    const bool while_ours = in_background();
+    XSetInputFocus(x, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(x, False);
+    EXPECT_FALSE(while_ours);
+    EXPECT_FALSE(in_background());
+    XCloseDisplay(x);
 }
 
 // The close button ends the game at the next wait, through the quit action start-up gave.
